@@ -25,8 +25,11 @@ namespace dezede {
 
 class TTableCipher {
 public:
-    // Keyed with the given key bytes (normally an MD5 digest).
-    explicit TTableCipher(const TMD5Digest& key);
+    // Keyed with the MD5 digest of a password (the tables' key).
+    explicit TTableCipher(const TMD5Digest& key) : TTableCipher(key.data(), key.size()) {}
+    // Keyed with any key bytes (an empty key acts as one zero byte; beyond 56
+    // bytes the rest is ignored).
+    TTableCipher(const uint8_t* key, size_t keyLength);
     static TTableCipher FromPassword(std::string_view password) { return TTableCipher(MD5Digest(password)); }
 
     TTableCipher(TTableCipher&&) noexcept;
