@@ -89,13 +89,23 @@ TEST_F(TableCipherCbc, EveryTransferRestartsFromTheZeroVector) {
 
 // The check values come from an independent Blowfish-CBC implementation:
 // MD5(password) enciphered with zero vector and MD5(password) as the key.
+// The key of "pw24652" repeats an S-box entry (a so-called weak key); such
+// passwords must work like any other.
 TEST(TableCipher, PasswordCheckValue) {
-    EXPECT_EQ(ToHex(MD5Digest("secret")), "5ebe2294ecd0e0f08eab7690d2a6ee69");
-    EXPECT_EQ(ToHex(PasswordCheckValue("secret")), "10887f89094e9b7e8a84dfad7c96ff6c");
-    const TMD5Digest check = PasswordCheckValue("secret");
-    EXPECT_TRUE(PasswordMatchesCheck("secret", check.data()));
-    EXPECT_FALSE(PasswordMatchesCheck("Secret", check.data()));
-    EXPECT_FALSE(PasswordMatchesCheck("", check.data()));
+    const struct {
+        const char* password;
+        const char* check;
+    } cases[] = {
+        {"secret", "10887f89094e9b7e8a84dfad7c96ff6c"},
+        {"pw24652", "a7bf9f7a089a2da2ac257abaaddec881"},
+    };
+    for (const auto& c : cases) {
+        const TMD5Digest check = PasswordCheckValue(c.password);
+        EXPECT_EQ(ToHex(check), c.check) << c.password;
+        EXPECT_TRUE(PasswordMatchesCheck(c.password, check.data())) << c.password;
+        EXPECT_FALSE(PasswordMatchesCheck(std::string(c.password) + " ", check.data())) << c.password;
+        EXPECT_FALSE(PasswordMatchesCheck("", check.data())) << c.password;
+    }
 }
 
 TEST(TableCipher, HooksReplaceTheCipherForNewlyKeyedTables) {
