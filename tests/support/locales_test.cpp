@@ -32,6 +32,18 @@ TEST(AnsiStrings, Windows1252CaseTables) {
     EXPECT_EQ(AnsiUpperCase("abc\xe9\xff"), "ABC\xc9\x9f");
 }
 
+TEST(AnsiStrings, SameTextAndTrim) {
+    EXPECT_TRUE(AnsiSameText("Reason", "REASON"));
+    EXPECT_TRUE(AnsiSameText("\xe9t\xe9", "\xc9T\xc9"));
+    EXPECT_FALSE(AnsiSameText("Reason", "Reasons"));
+    EXPECT_FALSE(AnsiSameText("a", "\xe1"));
+    EXPECT_EQ(Trim(" \t name\r\n"), "name");
+    EXPECT_EQ(TrimLeft("  a "), "a ");
+    EXPECT_EQ(TrimRight("  a \x01"), "  a");
+    EXPECT_EQ(Trim("   "), "");
+    EXPECT_EQ(Trim("\xa0x\xa0"), "\xa0x\xa0");  // no-break space is not trimmed
+}
+
 TEST(AnsiStrings, ByteOrderComparison) {
     const struct {
         const char* a;
