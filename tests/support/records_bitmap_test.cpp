@@ -111,6 +111,8 @@ TEST(RecordsBitmap, AgreesWithAReferenceSet) {
             const uint32_t prior = size_t(before - sorted.begin()) >= n ? *(before - n) : 0;
             EXPECT_EQ(b.FindPrior(pos, n), prior) << pos << " " << n;
         }
+        EXPECT_EQ(b.CountThrough(pos), size_t(std::upper_bound(sorted.begin(), sorted.end(), pos) - sorted.begin()))
+            << pos;
     }
 }
 
