@@ -74,6 +74,8 @@ TEST(Compression, HooksReplaceZlib) {
     EXPECT_TRUE(DecompressBuffer(packed.data(), packed.size(), unpacked));
     EXPECT_EQ(unpacked, (std::vector<uint8_t>{'a', 'b'}));
     EXPECT_FALSE(DecompressBuffer(nullptr, 0, unpacked));
+    EXPECT_FALSE(DecompressBuffer(packed.data(), packed.size(), unpacked, 1));  // the bound holds for hooks too
+    EXPECT_TRUE(unpacked.empty());
     SetCryptoHooks(nullptr);
 }
 
