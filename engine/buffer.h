@@ -30,8 +30,10 @@ public:
     // Zero-fills and marks clean; initValue is for the file kinds.
     virtual void Clear(int32_t initValue);
     // image: one disk buffer; deciphered in place, then parsed; marks clean.
+    // It sets all of the contents: a reused buffer is not cleared before it.
     virtual void LoadFromImage(uint8_t* image);
-    // image: one disk buffer; written, then enciphered in place; marks clean.
+    // image: one disk buffer, not initialised; written whole, then enciphered
+    // in place; marks clean.
     virtual void SaveToImage(uint8_t* image);
     bool SameAs(const TBuffer& other) const;
     bool SameAsData(const void* data) const;
@@ -49,8 +51,8 @@ public:
     TBuffer* Previous = nullptr;
 
 protected:
-    // The clear image to contents; the default copies min(disk, memory size)
-    // bytes and zero-fills the rest of the contents.
+    // The clear image to contents (all of them); the default copies
+    // min(disk, memory size) bytes and zero-fills the rest of the contents.
     virtual void ReadImage(const uint8_t* image);
     // Contents to the clear image; the default copies min(disk, memory size)
     // bytes and zero-fills the rest of the image.

@@ -107,21 +107,38 @@ size_t TBufferedFile::CacheLowerBound(int32_t number) const {
 }
 
 TBuffer* TBufferedFile::CachedBuffer(int32_t number) const {
+    if (Cache_.empty() || number < Cache_.front()->Number || number > Cache_.back()->Number) return nullptr;
     const size_t i = CacheLowerBound(number);
     return (i < Cache_.size() && Cache_[i]->Number == number) ? Cache_[i].get() : nullptr;
 }
 
 void TBufferedFile::InsertCached(std::unique_ptr<TBuffer> buffer) {
     TBuffer* raw = buffer.get();
-    Cache_.insert(Cache_.begin() + static_cast<std::ptrdiff_t>(CacheLowerBound(raw->Number)), std::move(buffer));
+    // Scans add at one end; only other inserts need the search.
+    if (Cache_.empty() || Cache_.back()->Number < raw->Number) {
+        Cache_.push_back(std::move(buffer));
+    } else if (Cache_.front()->Number > raw->Number) {
+        Cache_.push_front(std::move(buffer));
+    } else {
+        Cache_.insert(Cache_.begin() + static_cast<std::ptrdiff_t>(CacheLowerBound(raw->Number)), std::move(buffer));
+    }
     LinkAtHead(raw);
 }
 
 std::unique_ptr<TBuffer> TBufferedFile::ExtractCached(TBuffer* buffer) {
-    size_t i = CacheLowerBound(buffer->Number);
-    while (i < Cache_.size() && Cache_[i].get() != buffer) ++i;
-    std::unique_ptr<TBuffer> owned = std::move(Cache_[i]);
-    Cache_.erase(Cache_.begin() + static_cast<std::ptrdiff_t>(i));
+    std::unique_ptr<TBuffer> owned;
+    if (Cache_.front().get() == buffer) {
+        owned = std::move(Cache_.front());
+        Cache_.pop_front();
+    } else if (Cache_.back().get() == buffer) {
+        owned = std::move(Cache_.back());
+        Cache_.pop_back();
+    } else {
+        size_t i = CacheLowerBound(buffer->Number);
+        while (i < Cache_.size() && Cache_[i].get() != buffer) ++i;
+        owned = std::move(Cache_[i]);
+        Cache_.erase(Cache_.begin() + static_cast<std::ptrdiff_t>(i));
+    }
     Unlink(buffer);
     return owned;
 }
@@ -132,7 +149,7 @@ TBuffer* TBufferedFile::FindVictim() const {
     return nullptr;
 }
 
-std::unique_ptr<TBuffer> TBufferedFile::ObtainBuffer(int32_t initValue) {
+std::unique_ptr<TBuffer> TBufferedFile::ObtainBuffer(int32_t initValue, bool forLoad) {
     if (Cache_.size() < CacheListCapacity_) {
         std::unique_ptr<TBuffer> b = NewBuffer();
         b->Clear(initValue);
@@ -145,7 +162,7 @@ std::unique_ptr<TBuffer> TBufferedFile::ObtainBuffer(int32_t initValue) {
     }
     if (victim) {
         std::unique_ptr<TBuffer> b = ExtractCached(victim);
-        b->Clear(initValue);
+        if (!forLoad) b->Clear(initValue);
         b->Number = 0;
         return b;
     }
@@ -173,7 +190,7 @@ bool TBufferedFile::GetBuffer(const TCursorHints* cursor, int32_t initValue, TBu
     if (CacheListCapacity_ == 0) ResetStatistics();
     const int32_t last = LastBufferNumber();
 
-    if (last >= 0 && number == last + 1) {
+    if (last >= 0 && last < INT32_MAX && number == last + 1) {
         // Appending: a new buffer at the end of the file. It is dirty from the
         // start so that it reaches the file even if the caller leaves it as it is.
         CheckAppend();
@@ -191,8 +208,9 @@ bool TBufferedFile::GetBuffer(const TCursorHints* cursor, int32_t initValue, TBu
 
     ++Stats_.BufferRequests;
     TBuffer* found = nullptr;
+    const uint32_t scanDepth = ScanDepth();
     uint32_t depth = 0;
-    for (TBuffer* b = Head_; b && depth < ScanDepth(); b = b->Next, ++depth) {
+    for (TBuffer* b = Head_; b && depth < scanDepth; b = b->Next, ++depth) {
         if (b->Number == number) {
             found = b;
             break;
@@ -270,7 +288,8 @@ TBuffer* TBufferedFile::BatchRead(int32_t initValue, int32_t first, uint32_t cou
     } window{*this};
     WindowStart_ = start;
     WindowLength_ = bytes;
-    std::vector<uint8_t> staging(bytes);
+    // Not zero-filled: the read fills what is used.
+    const std::unique_ptr<uint8_t[]> staging = std::make_unique_for_overwrite<uint8_t[]>(bytes);
 
     ++Stats_.BatchReads;
     const bool allowShort = (Exclusive || InTransaction()) && Table_ && Table_->WrittenSinceOpened();
@@ -278,7 +297,7 @@ TBuffer* TBufferedFile::BatchRead(int32_t initValue, int32_t first, uint32_t cou
     {
         TFileAccess access(*this);
         Seek(kSeekFromStart, start);
-        got = Read(staging.data(), bytes, allowShort);
+        got = Read(staging.get(), bytes, allowShort);
     }
     ++Stats_.ReadCalls;
     Stats_.BytesRead += got;
@@ -296,13 +315,13 @@ TBuffer* TBufferedFile::BatchRead(int32_t initValue, int32_t first, uint32_t cou
     const uint32_t whole = got / disk;
     for (uint32_t i = 0; i < whole; ++i) {
         const int32_t number = first + static_cast<int32_t>(i);
-        uint8_t* image = staging.data() + static_cast<size_t>(i) * disk;
+        uint8_t* image = staging.get() + static_cast<size_t>(i) * disk;
         TBuffer* placed = CachedBuffer(number);
         if (placed) {
             // Dirty or pinned buffers keep their contents.
             if (!placed->Dirty && placed->PinCount == 0) placed->LoadFromImage(image);
         } else {
-            std::unique_ptr<TBuffer> b = ObtainBuffer(initValue);
+            std::unique_ptr<TBuffer> b = ObtainBuffer(initValue, true);
             b->Number = number;
             b->LoadFromImage(image);
             placed = b.get();
@@ -321,7 +340,9 @@ TBuffer* TBufferedFile::BatchRead(int32_t initValue, int32_t first, uint32_t cou
 void TBufferedFile::WriteRun(const std::vector<TBuffer*>& run, size_t from, size_t to) {
     const uint32_t disk = DiskBufferSize();
     const size_t count = to - from;
-    std::vector<uint8_t> staging(count * disk);
+    // Not zero-filled: every buffer writes its whole image.
+    const size_t bytes = count * disk;
+    const std::unique_ptr<uint8_t[]> staging = std::make_unique_for_overwrite<uint8_t[]>(bytes);
     // Saving marks a buffer clean; if the write does not complete, the run is
     // dirty again so that nothing is lost.
     struct TRestore {
@@ -333,11 +354,11 @@ void TBufferedFile::WriteRun(const std::vector<TBuffer*>& run, size_t from, size
                 for (size_t i = From; i < To; ++i) Run[i]->Dirty = true;
         }
     } restore{run, from, to};
-    for (size_t i = from; i < to; ++i) run[i]->SaveToImage(staging.data() + (i - from) * disk);
+    for (size_t i = from; i < to; ++i) run[i]->SaveToImage(staging.get() + (i - from) * disk);
     {
         TFileAccess access(*this);
         Seek(kSeekFromStart, DataStart() + static_cast<uint64_t>(run[from]->Number - 1) * disk);
-        Write(staging.data(), static_cast<uint32_t>(staging.size()));
+        Write(staging.get(), static_cast<uint32_t>(bytes));
     }
     restore.Done = true;
     if (Table_) Table_->MarkWritten();

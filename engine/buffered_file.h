@@ -14,6 +14,7 @@
 // Not synchronised: the table and cursor layers serialise access to a cache.
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -162,7 +163,10 @@ private:
     void InsertCached(std::unique_ptr<TBuffer> buffer);
     std::unique_ptr<TBuffer> ExtractCached(TBuffer* buffer);
     TBuffer* FindVictim() const;
-    std::unique_ptr<TBuffer> ObtainBuffer(int32_t initValue);
+    // A buffer for a new number: new while the cache is below its capacity, else
+    // the least recently used clean unpinned one; Cleared unless `forLoad`
+    // (LoadFromImage then sets all of its contents).
+    std::unique_ptr<TBuffer> ObtainBuffer(int32_t initValue, bool forLoad = false);
     // Reads buffers first .. first + count - 1 in one call; returns `wanted` pinned, or null.
     TBuffer* BatchRead(int32_t initValue, int32_t first, uint32_t count, int32_t wanted);
     void WriteRun(const std::vector<TBuffer*>& run, size_t from, size_t to);
@@ -174,7 +178,9 @@ private:
     TCipherHook Cipher_;
     TBuffer* Head_ = nullptr;
     TBuffer* Tail_ = nullptr;
-    std::vector<std::unique_ptr<TBuffer>> Cache_;      // sorted by number
+    // Sorted by number. A deque, because scans evict at one end and insert at
+    // the other, which it does without moving the rest.
+    std::deque<std::unique_ptr<TBuffer>> Cache_;
     std::vector<std::unique_ptr<TBuffer>> Detached_;   // discarded while pinned
     uint32_t CacheListCapacity_ = 0;
     uint32_t ReadAheadLimit_ = 1;
