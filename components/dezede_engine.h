@@ -263,8 +263,8 @@ private:
 
     template <class T>
     bool Change(T& field, const T& value);
-    void AssignExtension(std::string& field, const std::string& value,
-                         void (TDataEngine::*forward)(const std::string&));
+    // The extension rule; true when the stored value changed.
+    bool AssignExtension(std::string& field, const std::string& value);
 
     // The session list and the auto-session numbers, under FSessionsMutex.
     void AddSession(TDEZEDESession* session);
