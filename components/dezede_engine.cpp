@@ -89,6 +89,9 @@ TDEZEDEEngine::~TDEZEDEEngine() {
     }
     FDefaultSession = nullptr;
     DestroyComponents();
+    if (FCryptoHooks.OnCryptoInit || FCryptoHooks.OnEncryptBlock || FCryptoHooks.OnDecryptBlock ||
+        FCryptoHooks.OnCryptoReset || FCryptoHooks.OnCompress || FCryptoHooks.OnDecompress)
+        SetCryptoHooks(nullptr);
     FEngine.reset();
 }
 
@@ -254,6 +257,38 @@ void TDEZEDEEngine::SetServerEncryptionPassword(const std::string& value) {
 }
 void TDEZEDEEngine::SetServerConfigFileName(const std::string& value) { Change(FServerConfigFileName, value); }
 void TDEZEDEEngine::SetServerConfigPassword(const std::string& value) { Change(FServerConfigPassword, value); }
+
+void TDEZEDEEngine::InstallCryptoHooks() {
+    const TCryptoHooks& h = FCryptoHooks;
+    const bool any = h.OnCryptoInit || h.OnEncryptBlock || h.OnDecryptBlock || h.OnCryptoReset || h.OnCompress ||
+                     h.OnDecompress;
+    SetCryptoHooks(any ? std::make_shared<const TCryptoHooks>(h) : nullptr);
+}
+
+void TDEZEDEEngine::SetOnCryptoInit(TCryptoInitEvent event) {
+    FCryptoHooks.OnCryptoInit = std::move(event);
+    InstallCryptoHooks();
+}
+void TDEZEDEEngine::SetOnEncryptBlock(TCryptoBlockEvent event) {
+    FCryptoHooks.OnEncryptBlock = std::move(event);
+    InstallCryptoHooks();
+}
+void TDEZEDEEngine::SetOnDecryptBlock(TCryptoBlockEvent event) {
+    FCryptoHooks.OnDecryptBlock = std::move(event);
+    InstallCryptoHooks();
+}
+void TDEZEDEEngine::SetOnCryptoReset(TCryptoResetEvent event) {
+    FCryptoHooks.OnCryptoReset = std::move(event);
+    InstallCryptoHooks();
+}
+void TDEZEDEEngine::SetOnCompress(TCompressEvent event) {
+    FCryptoHooks.OnCompress = std::move(event);
+    InstallCryptoHooks();
+}
+void TDEZEDEEngine::SetOnDecompress(TDecompressEvent event) {
+    FCryptoHooks.OnDecompress = std::move(event);
+    InstallCryptoHooks();
+}
 
 const TTextIndexFilterHook& TDEZEDEEngine::OnTextIndexFilter() const { return FEngine->Hooks.OnTextIndexFilter; }
 void TDEZEDEEngine::SetOnTextIndexFilter(TTextIndexFilterHook event) {

@@ -249,6 +249,21 @@ TEST_F(EngineComponent, HooksReachTheCore) {
     EXPECT_EQ(called, 1);
     engine.SetBeforeInsertTrigger(nullptr);
     EXPECT_FALSE(core.Hooks.BeforeInsertTrigger);
+
+    // Cipher and compression events are installed process-wide; none left means the built-in routines.
+    ASSERT_EQ(CurrentCryptoHooks(), nullptr);
+    engine.SetOnCompress([](const uint8_t*, size_t, int, std::vector<uint8_t>& out) {
+        out.assign(1, 42);
+        return true;
+    });
+    auto hooks = CurrentCryptoHooks();
+    ASSERT_NE(hooks, nullptr);
+    std::vector<uint8_t> out;
+    EXPECT_TRUE(hooks->OnCompress(nullptr, 0, 6, out));
+    EXPECT_EQ(out, std::vector<uint8_t>{42});
+    EXPECT_FALSE(hooks->ReplacesCipher());
+    engine.SetOnCompress(nullptr);
+    EXPECT_EQ(CurrentCryptoHooks(), nullptr);
 }
 
 }  // namespace
