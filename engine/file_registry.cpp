@@ -55,6 +55,18 @@ size_t TFileRegistry::Count(bool inMemory) const {
     return list.Files.size();
 }
 
+void TFileRegistry::FreeUnused(bool inMemory) {
+    std::vector<std::unique_ptr<TBaseFile>> unused;
+    {
+        TList& list = ListFor(inMemory);
+        std::lock_guard lock(list.Mutex);
+        for (auto& f : list.Files)
+            if (f->HandleCount() == 0) unused.push_back(std::move(f));
+        std::erase(list.Files, nullptr);
+    }
+    // unused is freed here, outside the list's lock.
+}
+
 size_t TFileRegistry::LowerBound(const TList& list, const std::string& key) {
     auto it = std::lower_bound(list.Files.begin(), list.Files.end(), key,
                                [](const std::unique_ptr<TBaseFile>& f, const std::string& k) {

@@ -64,6 +64,11 @@ public:
     static std::string Key(const std::string& name, bool inMemory);
     size_t Count(bool inMemory) const;
 
+    // Frees every entry of one list that has no handle left (the memory files
+    // kept after their last close); used when the engine shuts down. Entries
+    // with open handles stay: their holders still use them.
+    void FreeUnused(bool inMemory);
+
 private:
     struct TList {
         mutable std::mutex Mutex;
