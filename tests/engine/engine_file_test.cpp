@@ -1,7 +1,6 @@
 #include "engine/engine_file.h"
 
 #include <gtest/gtest.h>
-#include <nettle/md5.h>
 
 #include <cstring>
 #include <fstream>
@@ -12,6 +11,7 @@
 #include "engine/engine_error.h"
 #include "engine/file_registry.h"
 #include "platform/fault_injection.h"
+#include "support/md5.h"
 #include "../helpers/temp_dir.h"
 
 namespace dezede {
@@ -61,12 +61,7 @@ protected:
 };
 
 TEST_F(EngineFileTest, MarkerIsTheDigestOfItsText) {
-    md5_ctx ctx;
-    md5_init(&ctx);
-    md5_update(&ctx, 11, reinterpret_cast<const uint8_t*>("DEZEDE_COMP"));
-    uint8_t digest[16];
-    md5_digest(&ctx, 16, digest);
-    EXPECT_EQ(std::memcmp(digest, kCompressedCopyMarker.data(), 16), 0);
+    EXPECT_EQ(MD5Digest("DEZEDE_COMP"), kCompressedCopyMarker);
 }
 
 TEST_F(EngineFileTest, ShortTransfersRaiseErrorsNamingTheFile) {
