@@ -215,8 +215,8 @@ void TEngineFile::ReadStoredCopy(TEngineFile& source, uint64_t length, bool toEn
     TProgressReport progress(options, source.GetFileName(), target ? total : 0);
     uint64_t in = start;
     uint64_t done = 0;  // bytes restored
-    std::vector<uint8_t> piece(kMaxStoredPiece);
-    std::vector<uint8_t> plain(kCopyPieceSize);
+    std::vector<uint8_t> piece;  // grown to the largest piece met
+    std::vector<uint8_t> plain;
 
     uint8_t prefix[kCompressedCopyPrefixSize];
     const uint32_t got = ReadAt(source, in, prefix, 16, true);
@@ -242,6 +242,7 @@ void TEngineFile::ReadStoredCopy(TEngineFile& source, uint64_t length, bool toEn
                 done += std::min<uint64_t>(kCopyPieceSize, length - done);
                 continue;
             }
+            if (piece.size() < count) piece.resize(count);
             ReadAt(source, in, piece.data(), count, false);
             in += count;
             const int64_t inflated = InflatePiece(piece.data(), count, plain);
@@ -259,6 +260,7 @@ void TEngineFile::ReadStoredCopy(TEngineFile& source, uint64_t length, bool toEn
                 toEnd ? kCopyPieceSize : static_cast<uint32_t>(std::min<uint64_t>(kCopyPieceSize, length - done));
             uint32_t n = want;
             if (target) {
+                if (plain.size() < want) plain.resize(want);
                 n = ReadAt(source, in, plain.data(), want, toEnd);
                 if (n > 0) WriteAt(*target, done, plain.data(), n);
             }
