@@ -134,6 +134,11 @@ uint32_t TEngineFile::Read(void* buffer, uint32_t count, bool allowShort) {
 
 void TEngineFile::Write(const void* buffer, uint32_t count) {
     if (!File_) RaiseError(DEZEDE_WRITEERR, {.Table = ErrorName()});
+    if (EffectiveReadOnly_) {
+        // Also when the handle shares a descriptor that another handle opened for writing.
+        TErrorContextStore::Instance().SetOSError(DEZEDE_OSEACCES);
+        RaiseError(DEZEDE_WRITEERR, {.Table = ErrorName()});
+    }
     bool failed = false;
     const uint32_t n = File_->WriteData(Handle_, buffer, count, &failed);
     if (failed || n < count) RaiseError(DEZEDE_WRITEERR, {.Table = ErrorName()});

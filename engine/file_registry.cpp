@@ -58,7 +58,7 @@ size_t TFileRegistry::Count(bool inMemory) const {
 size_t TFileRegistry::LowerBound(const TList& list, const std::string& key) {
     auto it = std::lower_bound(list.Files.begin(), list.Files.end(), key,
                                [](const std::unique_ptr<TBaseFile>& f, const std::string& k) {
-                                   return CompareNoCase(Trim(f->FileName()), k) < 0;
+                                   return CompareNoCase(f->FileName(), k) < 0;
                                });
     return static_cast<size_t>(it - list.Files.begin());
 }
@@ -66,7 +66,7 @@ size_t TFileRegistry::LowerBound(const TList& list, const std::string& key) {
 TBaseFile* TFileRegistry::Find(const TList& list, const std::string& key, size_t* index) {
     const size_t i = LowerBound(list, key);
     if (index) *index = i;
-    if (i < list.Files.size() && CompareNoCase(Trim(list.Files[i]->FileName()), key) == 0)
+    if (i < list.Files.size() && CompareNoCase(list.Files[i]->FileName(), key) == 0)
         return list.Files[i].get();
     return nullptr;
 }
@@ -114,7 +114,8 @@ TFileOpenResult TFileRegistry::OpenOrCreate(const TFileOpenRequest& request, boo
     TFileOpenResult r;
     r.File = file;
     r.Handle = handle;
-    r.ReadOnly = file->ReadOnly;
+    // A read-only request that shares a read-write descriptor stays read-only.
+    r.ReadOnly = file->ReadOnly || request.ReadOnly;
     r.ReadOnlyOnDisk = file->ReadOnlyOnDisk;
     return r;
 }
