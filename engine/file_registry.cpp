@@ -182,6 +182,13 @@ uint16_t TFileRegistry::Rename(const std::string& name, const std::string& newNa
     return 0;
 }
 
+void TFileRegistry::Clear() {
+    for (TList* list : {&Physical_, &Memory_}) {
+        std::lock_guard lock(list->Mutex);
+        std::erase_if(list->Files, [](const std::unique_ptr<TBaseFile>& f) { return f->HandleCount() == 0; });
+    }
+}
+
 bool TFileRegistry::Exists(const std::string& name, bool inMemory) {
     const std::string key = Key(name, inMemory);
     if (key.empty()) return false;
