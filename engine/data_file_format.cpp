@@ -1,7 +1,5 @@
 #include "engine/data_file_format.h"
 
-#include <nettle/md5.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -9,24 +7,13 @@
 #include "engine/error_context.h"
 #include "engine/field_value.h"
 #include "engine/format_bytes.h"
-#include "engine/locale_strings.h"
+#include "support/locales.h"
 
 namespace dezede {
 
 using namespace fmt;
 
-TDigest Md5Digest(std::span<const uint8_t> bytes) {
-    md5_ctx ctx;
-    md5_init(&ctx);
-    md5_update(&ctx, bytes.size(), bytes.data());
-    TDigest d;
-    md5_digest(&ctx, d.size(), d.data());
-    return d;
-}
-
-TDigest SignatureDigest(std::string_view signature) {
-    return Md5Digest(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(signature.data()), signature.size()));
-}
+TDigest SignatureDigest(std::string_view signature) { return MD5Digest(signature); }
 
 std::string VersionText(uint8_t version) {
     static const char* const kTexts[] = {"1.00", "1.02", "1.04", "1.08", "2.00", "3.00", "4.00"};
@@ -224,7 +211,7 @@ TRecordLayout CheckFieldDefinitions(std::vector<TFieldDescriptor>& fields, const
 void VerifyDataHeader(const TDataHeader& h, const std::vector<TFieldDescriptor>& fields, uint64_t fileSize,
                       const std::string& table) {
     auto corrupt = [&] { RaiseError(DEZEDE_HEADERCORRUPT, {.Table = table}); };
-    if (h.Locale != 0 && !LocaleInstalled(h.Locale)) RaiseError(DEZEDE_CANNOTLOADLDDRV, {.Table = table});
+    if (h.Locale != 0 && !IsLocaleInstalled(h.Locale)) RaiseError(DEZEDE_CANNOTLOADLDDRV, {.Table = table});
     if (h.FieldCount == 0 || h.FieldCount > kMaxFieldCount || fields.size() != h.FieldCount) corrupt();
     uint32_t offset = kRecordDataOffset;
     for (size_t i = 0; i < fields.size(); ++i) {
@@ -257,8 +244,8 @@ void VerifyDataHeader(const TDataHeader& h, const std::vector<TFieldDescriptor>&
 
 TDigest ComputeRecordHash(const std::vector<TFieldDescriptor>& fields, uint16_t blobFieldCount,
                           std::span<const uint8_t> record) {
-    if (record.size() <= kRecordDataOffset) return Md5Digest({});
-    if (blobFieldCount == 0) return Md5Digest(record.subspan(kRecordDataOffset));
+    if (record.size() <= kRecordDataOffset) return MD5Digest("", 0);
+    if (blobFieldCount == 0) return MD5Digest(record.data() + kRecordDataOffset, record.size() - kRecordDataOffset);
     std::vector<uint8_t> copy(record.begin() + kRecordDataOffset, record.end());
     for (const TFieldDescriptor& f : fields) {
         if (f.Computed || !(f.IsBlob() || f.NoHash) || f.Offset < kRecordDataOffset) continue;
@@ -266,7 +253,7 @@ TDigest ComputeRecordHash(const std::vector<TFieldDescriptor>& fields, uint16_t 
         size_t end = std::min(copy.size(), begin + 1 + f.StorageSize);
         if (begin < end) std::memset(copy.data() + begin, 0, end - begin);
     }
-    return Md5Digest(copy);
+    return MD5Digest(copy.data(), copy.size());
 }
 
 }  // namespace dezede

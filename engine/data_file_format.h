@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/field_types.h"
+#include "support/md5.h"
 
 namespace dezede {
 
@@ -26,9 +27,8 @@ inline constexpr uint32_t kMinIndexPageSize = 1024;
 inline constexpr uint32_t kMaxIndexPageSize = 16384;
 inline constexpr double kDateTimeDelta = 693594.0;  // stored last-updated = date-time - this
 
-using TDigest = std::array<uint8_t, 16>;
+using TDigest = TMD5Digest;
 
-TDigest Md5Digest(std::span<const uint8_t> bytes);
 TDigest SignatureDigest(std::string_view signature);
 // "4.00" for version 6 and the texts of the older formats; "" for others.
 std::string VersionText(uint8_t version);

@@ -6,7 +6,8 @@
 #include "engine/error_codes.h"
 #include "engine/error_context.h"
 #include "engine/format_bytes.h"
-#include "engine/locale_strings.h"
+#include "support/ansi_strings.h"
+#include "support/bcd.h"
 
 namespace dezede {
 
@@ -224,7 +225,7 @@ void EncodeKeyValue(const TFieldDescriptor& f, std::span<const uint8_t> value, b
         EncodeKeyDouble(fmt::LoadLEDouble(d, 0), out);
         break;
     case ftdBCD:
-        EncodeKeyInt64(isNull ? 0 : BcdToCurrency(d.first(34)), out);
+        EncodeKeyInt64(isNull ? 0 : BcdRecordToCurrency(d.first(34)), out);
         break;
     case ftdString: {
         std::memset(out.data(), 0, keySize);
@@ -238,23 +239,6 @@ void EncodeKeyValue(const TFieldDescriptor& f, std::span<const uint8_t> value, b
         std::memcpy(out.data(), d.data(), keySize);
         break;
     }
-}
-
-int CompareStrings(uint32_t locale, std::string_view s1, std::string_view s2, bool caseInsensitive, int maxLength) {
-    if (locale != 0) return CompareLocaleStrings(locale, s1, s2, caseInsensitive, maxLength);
-    auto at = [](std::string_view s, size_t i) -> uint8_t { return i < s.size() ? static_cast<uint8_t>(s[i]) : 0; };
-    size_t len1 = 0;
-    while (len1 < s1.size() && s1[len1] != 0) ++len1;
-    size_t limit = maxLength < 0 ? len1 + 1 : static_cast<size_t>(maxLength);
-    for (size_t i = 0; i < limit; ++i) {
-        uint8_t a = at(s1, i), b = at(s2, i);
-        if (caseInsensitive) {
-            a = AnsiUpper(a);
-            b = AnsiUpper(b);
-        }
-        if (a != b) return a < b ? -1 : 1;
-    }
-    return 0;
 }
 
 namespace {
@@ -306,75 +290,36 @@ int CompareKeys(const TKeyLayout& layout, std::span<const uint8_t> key1, std::sp
 }
 
 void ConvertCase(uint32_t locale, std::span<uint8_t> text, bool upper) {
-    if (locale != 0) {
-        ConvertLocaleCase(locale, text, upper);
+    size_t n = 0;
+    while (n < text.size() && text[n] != 0) ++n;
+    if (locale == 0) {
+        for (size_t i = 0; i < n; ++i) text[i] = upper ? AnsiUpperChar(text[i]) : AnsiLowerChar(text[i]);
         return;
     }
-    for (uint8_t& c : text) {
-        if (c == 0) break;
-        c = upper ? AnsiUpper(c) : AnsiLower(c);
-    }
+    std::string_view in(reinterpret_cast<const char*>(text.data()), n);
+    std::string mapped = upper ? UpperCase(locale, in) : LowerCase(locale, in);
+    // Keep the terminating NUL inside the buffer when the text had one.
+    size_t room = n < text.size() ? text.size() - 1 : text.size();
+    size_t m = std::min(mapped.size(), room);
+    std::memcpy(text.data(), mapped.data(), m);
+    std::memset(text.data() + m, 0, n > m ? n - m : 0);
+    if (m < text.size()) text[m] = 0;
 }
 
-std::string UpperCase(uint32_t locale, std::string_view text) {
-    std::vector<uint8_t> buf(text.begin(), text.end());
-    buf.push_back(0);
-    ConvertCase(locale, buf, true);
-    size_t n = 0;
-    while (n < buf.size() && buf[n] != 0) ++n;
-    return std::string(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n));
+int64_t BcdRecordToCurrency(std::span<const uint8_t> bcd34) {
+    if (bcd34.size() < kBcdSize) return 0;
+    TBcd bcd = TBcd::Load(bcd34.data());
+    if (bcd.Precision == 0) return 0;
+    if (auto c = BcdToCurrency(bcd)) return *c;
+    double d = BcdToDouble(bcd);  // out of range (or malformed, which gives 0)
+    if (d == 0) return 0;
+    return d > 0 ? INT64_MAX : INT64_MIN;
 }
 
-int64_t BcdToCurrency(std::span<const uint8_t> bcd) {
-    if (bcd.size() < 34) return 0;
-    unsigned precision = std::min<unsigned>(bcd[0], 64);
-    if (precision == 0) return 0;
-    unsigned places = bcd[1] & 0x3F;
-    bool negative = (bcd[1] & 0x80) != 0;
-    // The digits, scaled by 10^4 / 10^places and rounded half away from zero.
-    constexpr __int128 kLimit = static_cast<__int128>(1) << 100;
-    __int128 acc = 0;
-    for (unsigned i = 0; i < precision; ++i) {
-        uint8_t byte = bcd[2 + i / 2];
-        unsigned digit = (i % 2 == 0) ? (byte >> 4) : (byte & 0x0F);
-        if (acc < kLimit) acc = acc * 10 + digit;
-    }
-    for (unsigned p = places; p < 4; ++p)
-        if (acc < kLimit) acc *= 10;
-    if (places > 4) {
-        __int128 div = 1;
-        for (unsigned p = 4; p < places && div < kLimit; ++p) div *= 10;
-        acc = (acc + div / 2) / div;
-    }
-    constexpr __int128 kMax = INT64_MAX;
-    if (acc > kMax) acc = kMax;
-    int64_t v = static_cast<int64_t>(acc);
-    return negative ? -v : v;
-}
-
-void CurrencyToBcd(int64_t currency, uint8_t scale, std::span<uint8_t> bcd) {
-    std::memset(bcd.data(), 0, std::min<size_t>(bcd.size(), 34));
-    if (bcd.size() < 34) return;
-    constexpr unsigned kPrecision = 32;
-    unsigned places = std::min<unsigned>(scale, kPrecision);
-    bool negative = currency < 0;
-    unsigned __int128 mag = negative ? static_cast<unsigned __int128>(-(static_cast<__int128>(currency)))
-                                     : static_cast<unsigned __int128>(currency);
-    // Bring the value from 4 decimals to the field's places.
-    for (unsigned p = 4; p < places; ++p) mag *= 10;
-    if (places < 4) {
-        unsigned __int128 div = 1;
-        for (unsigned p = places; p < 4; ++p) div *= 10;
-        mag = (mag + div / 2) / div;
-    }
-    bcd[0] = kPrecision;
-    bcd[1] = static_cast<uint8_t>(places | ((negative && mag != 0) ? 0x80 : 0));
-    for (int i = kPrecision - 1; i >= 0 && mag != 0; --i) {
-        uint8_t digit = static_cast<uint8_t>(mag % 10);
-        mag /= 10;
-        uint8_t& byte = bcd[2 + i / 2];
-        byte = static_cast<uint8_t>((i % 2 == 0) ? ((byte & 0x0F) | (digit << 4)) : ((byte & 0xF0) | digit));
-    }
+void CurrencyToBcdRecord(int64_t currency, uint8_t scale, std::span<uint8_t> bcd34) {
+    if (bcd34.size() < kBcdSize) return;
+    std::memset(bcd34.data(), 0, kBcdSize);
+    if (auto bcd = CurrencyToBcd(currency, std::min<int>(scale, 32))) bcd->Store(bcd34.data());
 }
 
 }  // namespace dezede

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/field_type.h"
+#include "support/locales.h"
 
 namespace dezede {
 
@@ -118,19 +119,18 @@ struct TKeyLayout {
 int CompareKeys(const TKeyLayout& layout, std::span<const uint8_t> key1, std::span<const uint8_t> key2,
                 size_t length);
 
-// Compares two single-byte strings with the table's locale: -1, 0 or 1.
-// maxLength < 0 compares the whole NUL-terminated texts; otherwise at most
-// maxLength characters of each. Bytes past the end of a view read as NUL.
-int CompareStrings(uint32_t locale, std::string_view s1, std::string_view s2, bool caseInsensitive,
-                   int maxLength = -1);
+// String comparison with a table's locale is CompareStrings of support/locales.h.
 
 // Upper- or lower-cases the NUL-terminated text in place with the locale's
-// case mapping (Windows-1252 for locale 0).
+// case mapping (Windows-1252 for locale 0); a mapping that grows the text is
+// cut at the buffer, which stays NUL-terminated when it was.
 void ConvertCase(uint32_t locale, std::span<uint8_t> text, bool upper);
-std::string UpperCase(uint32_t locale, std::string_view text);
 
-// Currency (a 64-bit integer scaled by 10,000) and the 34-byte BCD record.
-int64_t BcdToCurrency(std::span<const uint8_t> bcd34);
-void CurrencyToBcd(int64_t currency, uint8_t scale, std::span<uint8_t> bcd34);
+// The currency (a 64-bit integer scaled by 10,000) of a 34-byte BCD record,
+// rounded; values beyond the 64-bit range are clamped, malformed ones are 0.
+int64_t BcdRecordToCurrency(std::span<const uint8_t> bcd34);
+// Writes the 34-byte record of a currency with the field's scale (zeroes when
+// it does not fit).
+void CurrencyToBcdRecord(int64_t currency, uint8_t scale, std::span<uint8_t> bcd34);
 
 }  // namespace dezede

@@ -15,11 +15,6 @@
 
 namespace dezede {
 
-// Day numbers count 1 January of year 1 as day 1.
-int32_t EncodeDate(int year, int month, int day);
-void DecodeDate(int32_t days, int& year, int& month, int& day);
-inline constexpr double kMillisecondsPerDay = 86400000.0;
-
 // The current local date and time, as a date number and milliseconds since midnight.
 struct TLocalNow {
     int32_t Date = 0;
@@ -50,10 +45,9 @@ void CheckConstraints(const std::vector<TFieldDescriptor>& fields, std::span<con
 int CompareFieldValues(const TFieldDescriptor& f, std::span<const uint8_t> a, std::span<const uint8_t> b,
                        uint32_t locale);
 
-std::string FormatDate(int32_t days);              // yyyy-mm-dd
-std::string FormatTime(int32_t milliseconds);      // hh:mm:ss.zzz
-std::string FormatTimestamp(double value);         // yyyy-mm-dd hh:mm:ss.zzz
-std::string FormatBcd(std::span<const uint8_t> bcd34, uint8_t scale);  // decimal text with scale places
-std::string NewGuidText();                         // {XXXXXXXX-XXXX-4XXX-...}
+// Decimal text of a BCD record with exactly `scale` places ("-12.50").
+std::string FormatBcd(std::span<const uint8_t> bcd34, uint8_t scale);
+// A new random GUID in its 38-character text form.
+std::string NewGuidText();
 
 }  // namespace dezede

@@ -228,7 +228,7 @@ TEST(DataFileFormat, RecordHashIgnoresBlobAndNoHashFields) {
     changed[fields[0].Offset + 1] = 1;
     EXPECT_NE(ComputeRecordHash(fields, l.BlobFieldCount, changed), base);
     // Without BLOB fields the slot is hashed as it is.
-    EXPECT_EQ(ComputeRecordHash(fields, 0, rec), Md5Digest(std::span<const uint8_t>(rec).subspan(25)));
+    EXPECT_EQ(ComputeRecordHash(fields, 0, rec), MD5Digest(rec.data() + 25, rec.size() - 25));
 }
 
 TEST(IndexFileFormat, HeaderAndDescriptorOffsets) {
