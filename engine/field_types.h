@@ -17,6 +17,7 @@
 
 namespace dezede {
 
+inline constexpr size_t kFieldDescriptorSize = 768;
 inline constexpr int16_t kRecordIDField = -1;
 inline constexpr int16_t kRecordHashField = -2;
 inline constexpr uint16_t kRecordIDOffset = 5;
