@@ -50,11 +50,13 @@ private:
         const bool root = Result_.Depth == 0;
         std::vector<uint8_t> lastKey;
         bool leafLevel = false;
-        for (size_t i = 0; i < level.size(); ++i) {
-            const TChildRef& ref = level[i];
+        for (const TChildRef& ref : level) {
             if (ref.Page == 0 || ref.Page >= Seen_.size()) return FailPage(ref.Page, "beyond the file");
             if (Seen_[ref.Page]) return FailPage(ref.Page, "reached twice");
             Seen_[ref.Page] = true;
+        }
+        for (size_t i = 0; i < level.size(); ++i) {
+            const TChildRef& ref = level[i];
             TPinnedPage page;
             try {
                 page = PinPage(Store_, ref.Page);

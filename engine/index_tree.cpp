@@ -450,6 +450,7 @@ bool TIndexTree::GotoOrdinal(uint64_t n, TIndexPosition& pos) const {
         }
     }
     TPinnedPage page = PinRoot();
+    if (page->IsLeaf() && n >= static_cast<uint64_t>(page->Count())) return false;
     for (int level = 1; !page->IsLeaf(); ++level) {
         int slot = 0;
         while (slot < page->Count() && n >= page->KeyCount(slot)) n -= page->KeyCount(slot++);
