@@ -14,6 +14,7 @@
 
 #include "engine/index_tree.h"
 #include "engine/memory_page_store.h"
+#include "support/endian.h"
 
 namespace {
 
@@ -24,13 +25,7 @@ constexpr int KeyCount = 1000000;
 
 double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
-void PutBigEndianFlipped(uint8_t* p, int32_t v) {
-    const uint32_t u = static_cast<uint32_t>(v) ^ 0x80000000u;
-    p[0] = static_cast<uint8_t>(u >> 24);
-    p[1] = static_cast<uint8_t>(u >> 16);
-    p[2] = static_cast<uint8_t>(u >> 8);
-    p[3] = static_cast<uint8_t>(u);
-}
+void PutBigEndianFlipped(uint8_t* p, int32_t v) { StoreBE32(p, static_cast<uint32_t>(v) ^ 0x80000000u); }
 
 void Check(int rc, sqlite3* db) {
     if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {

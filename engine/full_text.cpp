@@ -5,20 +5,10 @@
 
 #include "engine/error_codes.h"
 #include "engine/error_context.h"
+#include "support/endian.h"
 
 namespace dezede {
 namespace {
-
-uint32_t GetLE32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
-void PutLE32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
 
 constexpr uint32_t SetSize = 32;
 
@@ -47,7 +37,7 @@ public:
     uint32_t ReadInt() {
         uint8_t b[4];
         Read(b, 4);
-        return GetLE32(b);
+        return LoadLE32(b);
     }
     std::bitset<256> ReadSet() {
         if (ReadInt() != SetSize) Corrupt(Store_);
@@ -89,7 +79,7 @@ public:
     }
     void WriteInt(uint32_t v) {
         uint8_t b[4];
-        PutLE32(b, v);
+        StoreLE32(b, v);
         Write(b, 4);
     }
     void WriteSet(const std::bitset<256>& set) {
@@ -215,14 +205,9 @@ std::vector<std::string> SplitWords(std::string_view text, const TFullTextSettin
 void BuildFullTextKey(uint16_t fieldNumber, std::string_view word, int32_t recordId, uint8_t* key) {
     std::memset(key, 0, FullTextKeySize);
     key[0] = 1;
-    key[1] = static_cast<uint8_t>(fieldNumber >> 8);
-    key[2] = static_cast<uint8_t>(fieldNumber);
+    StoreBE16(key + 1, fieldNumber);
     std::memcpy(key + 3, word.data(), std::min(word.size(), FullTextWordSize));
-    const uint32_t id = static_cast<uint32_t>(recordId) ^ 0x80000000u;
-    key[64] = static_cast<uint8_t>(id >> 24);
-    key[65] = static_cast<uint8_t>(id >> 16);
-    key[66] = static_cast<uint8_t>(id >> 8);
-    key[67] = static_cast<uint8_t>(id);
+    StoreBE32(key + 64, static_cast<uint32_t>(recordId) ^ 0x80000000u);
 }
 
 }  // namespace dezede

@@ -5,6 +5,7 @@
 
 #include "engine/error_codes.h"
 #include "engine/error_context.h"
+#include "support/endian.h"
 
 // Packed leaf entries, with K the key size, R the 4-byte record number, D the number of leading
 // bytes equal to the previous key (0 for the first entry of a page) and T the number of trailing
@@ -18,22 +19,6 @@
 
 namespace dezede {
 namespace {
-
-uint16_t GetLE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t GetLE32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
-void PutLE16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void PutLE32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
 
 constexpr uint32_t MaxRun = 254;  // D and T are each at most 254
 constexpr uint32_t SuffixSize = 4;
@@ -215,10 +200,10 @@ void TPage::LoadFromImage(const uint8_t* image) {
     const uint8_t type = image[0];
     if (type > ptFullText) Corrupt();
     Clear(type);
-    const int count = GetLE16(image + 1);
-    Previous = GetLE32(image + 3);
-    Next = GetLE32(image + 7);
-    const uint32_t storedSize = GetLE16(image + 11);
+    const int count = LoadLE16(image + 1);
+    Previous = LoadLE32(image + 3);
+    Next = LoadLE32(image + 7);
+    const uint32_t storedSize = LoadLE16(image + 11);
     if (type == ptFullText) {
         std::memcpy(Body_.data(), image + PageHeaderSize, BodySize());
         return;
@@ -238,8 +223,8 @@ void TPage::LoadFromImage(const uint8_t* image) {
         const uint32_t entrySize = minEntry;
         for (int i = 0; i < count; ++i, p += entrySize) {
             std::memcpy(Entry(i), p, k);
-            SetPointer(i, GetLE32(p + k));
-            SetKeyCount(i, IsInner() && !Shape_.NoKeyStats ? GetLE32(p + k + 4) : 0);
+            SetPointer(i, LoadLE32(p + k));
+            SetKeyCount(i, IsInner() && !Shape_.NoKeyStats ? LoadLE32(p + k + 4) : 0);
         }
         return;
     }
@@ -263,7 +248,7 @@ void TPage::LoadFromImage(const uint8_t* image) {
         std::memset(key + d + body, 0, t);
         std::memcpy(key + k - suffix, p + body, suffix);
         p += stored;
-        SetPointer(i, GetLE32(p));
+        SetPointer(i, LoadLE32(p));
         SetKeyCount(i, 0);
         p += 4;
     }
@@ -275,9 +260,9 @@ void TPage::SaveToImage(uint8_t* image) const {
     const uint32_t k = Shape_.KeySize;
     std::memset(image, 0, Shape_.PageSize);
     image[0] = Type;
-    PutLE16(image + 1, static_cast<uint16_t>(Count_));
-    PutLE32(image + 3, Previous);
-    PutLE32(image + 7, Next);
+    StoreLE16(image + 1, static_cast<uint16_t>(Count_));
+    StoreLE32(image + 3, Previous);
+    StoreLE32(image + 7, Next);
     uint8_t* p = image + PageHeaderSize;
     if (Type == ptFullText) {
         std::memcpy(p, Body_.data(), std::min<size_t>(Body_.size(), BodySize()));
@@ -289,17 +274,17 @@ void TPage::SaveToImage(uint8_t* image) const {
         const bool counts = IsInner() && !Shape_.NoKeyStats;
         for (int i = 0; i < Count_; ++i) {
             std::memcpy(p, Entry(i), k);
-            PutLE32(p + k, Pointer(i));
+            StoreLE32(p + k, Pointer(i));
             p += k + 4;
             if (counts) {
-                PutLE32(p, KeyCount(i));
+                StoreLE32(p, KeyCount(i));
                 p += 4;
             }
         }
         return;
     }
     if (CompressedSize_ > BodySize()) Corrupt();
-    PutLE16(image + 11, static_cast<uint16_t>(CompressedSize_));
+    StoreLE16(image + 11, static_cast<uint16_t>(CompressedSize_));
     const bool hasD = Shape_.Compression == icDuplicateByte || Shape_.Compression == icFull;
     const bool hasT = Shape_.Compression == icTrailingByte || Shape_.Compression == icFull;
     for (int i = 0; i < Count_; ++i) {
@@ -314,7 +299,7 @@ void TPage::SaveToImage(uint8_t* image) const {
         p += body;
         std::memcpy(p, key + k - suffix, suffix);
         p += suffix;
-        PutLE32(p, Pointer(i));
+        StoreLE32(p, Pointer(i));
         p += 4;
     }
 }

@@ -13,6 +13,7 @@
 
 #include "engine/engine_error.h"
 #include "engine/index_tree.h"
+#include "support/endian.h"
 
 namespace dezede::index_test {
 
@@ -41,21 +42,13 @@ inline TKeyCompare MakeCompare(TTestKeyLayout layout) {
 
 // A 32-bit integer as a key field: presence byte, 4 bytes big-endian with the sign bit inverted.
 inline void PutIntField(uint8_t* p, int32_t v) {
-    const uint32_t u = static_cast<uint32_t>(v) ^ 0x80000000u;
     p[0] = 1;
-    p[1] = static_cast<uint8_t>(u >> 24);
-    p[2] = static_cast<uint8_t>(u >> 16);
-    p[3] = static_cast<uint8_t>(u >> 8);
-    p[4] = static_cast<uint8_t>(u);
+    StoreBE32(p + 1, static_cast<uint32_t>(v) ^ 0x80000000u);
 }
 
 // A record-ID suffix: 4 bytes big-endian with the sign bit inverted.
 inline void PutSuffix(uint8_t* p, int32_t v) {
-    const uint32_t u = static_cast<uint32_t>(v) ^ 0x80000000u;
-    p[0] = static_cast<uint8_t>(u >> 24);
-    p[1] = static_cast<uint8_t>(u >> 16);
-    p[2] = static_cast<uint8_t>(u >> 8);
-    p[3] = static_cast<uint8_t>(u);
+    StoreBE32(p, static_cast<uint32_t>(v) ^ 0x80000000u);
 }
 
 // Runs f and expects the engine error code naming the table.
