@@ -8,6 +8,7 @@
 #include "engine/error_codes.h"
 #include "engine/memory_page_store.h"
 #include "index_test_support.h"
+#include "support/endian.h"
 
 namespace dezede {
 namespace {
@@ -27,7 +28,7 @@ std::string Upper(std::string_view s) {
     return out;
 }
 
-uint32_t LE32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
+
 
 TEST(FullTextSettings, EmptyWithoutAnAuxiliaryPage) {
     TMemoryPageStore store(TextShape, "T");
@@ -51,19 +52,19 @@ TEST(FullTextSettings, StreamSpansPagesAndRoundTrips) {
     const std::vector<uint8_t>& image = store.Image();
     ASSERT_EQ(store.AuxPage(), 1u);
     EXPECT_EQ(image[0], ptFullText);
-    EXPECT_EQ(LE32(image.data() + 13), 4u);
-    EXPECT_EQ(LE32(image.data() + 17), 1000u);
-    EXPECT_EQ(LE32(image.data() + 7), 2u);  // next page of the chain
+    EXPECT_EQ(LoadLE32(image.data() + 13), 4u);
+    EXPECT_EQ(LoadLE32(image.data() + 17), 1000u);
+    EXPECT_EQ(LoadLE32(image.data() + 7), 2u);  // next page of the chain
     const uint8_t* second = image.data() + 1024;
     EXPECT_EQ(second[0], ptFullText);
-    EXPECT_EQ(LE32(second + 13), 3u);
+    EXPECT_EQ(LoadLE32(second + 13), 3u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(second + 17), 3), "the");
-    EXPECT_EQ(LE32(second + 20), 0u);
-    EXPECT_EQ(LE32(second + 24), 3u);
-    EXPECT_EQ(LE32(second + 31), 32u);
+    EXPECT_EQ(LoadLE32(second + 20), 0u);
+    EXPECT_EQ(LoadLE32(second + 24), 3u);
+    EXPECT_EQ(LoadLE32(second + 31), 32u);
     EXPECT_EQ(second[35 + 4], 1);                       // ' ' is 32
     EXPECT_EQ(second[35 + 5], (1 << 4) | (1 << 6));     // ',' is 44, '.' is 46
-    EXPECT_EQ(LE32(second + 67), 32u);
+    EXPECT_EQ(LoadLE32(second + 67), 32u);
     EXPECT_EQ(second[71 + 0xe9 / 8], 1 << (0xe9 % 8));
 
     settings.StopWords = {"only"};

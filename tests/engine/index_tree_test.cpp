@@ -12,6 +12,7 @@
 #include "engine/index_checker.h"
 #include "engine/memory_page_store.h"
 #include "index_test_support.h"
+#include "support/endian.h"
 
 namespace dezede {
 namespace {
@@ -225,8 +226,7 @@ protected:
     }
     uint8_t* PageImage(uint32_t page) { return Store_.Image().data() + (page - 1) * 1024; }
     uint32_t FirstChild(uint32_t page) {
-        const uint8_t* p = PageImage(page) + 13 + 9;
-        return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+        return LoadLE32(PageImage(page) + 13 + 9);
     }
 
     TIndexShape Shape_{.PageSize = 1024, .KeySize = 9, .Unique = false};
@@ -254,9 +254,7 @@ TEST_F(DamagedTree, StructuralFaultsAreIndexCorrupt) {
         {"child without entries", [&] { PageImage(FirstChild(root))[1] = PageImage(FirstChild(root))[2] = 0; }},
         {"child pointing to its parent",
          [&] {
-             uint8_t* child = PageImage(root) + 13 + 9;
-             child[0] = static_cast<uint8_t>(root);
-             child[1] = child[2] = child[3] = 0;
+             StoreLE32(PageImage(root) + 13 + 9, root);
          }},
     };
     const std::vector<uint8_t> sound = Store_.Image();
