@@ -196,6 +196,11 @@ TEST(IndexPage, DamagedImagesAreIndexCorrupt) {
         TPage page(c.shape, "Employee");
         ExpectEngineError(DEZEDE_INDEXCORRUPT, "Employee", [&] { page.LoadFromImage(c.image.data()); });
     }
+    // A freed page: no entries, the next free page, and whatever size field it had.
+    TPage page(full, "Employee");
+    page.LoadFromImage(image({2, 0, 0, 0, 0, 0, 0, 9, 0, 0, 0, 0xF0, 3}).data());
+    EXPECT_EQ(page.Count(), 0);
+    EXPECT_EQ(page.Next, 9u);
 }
 
 }  // namespace
