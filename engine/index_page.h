@@ -42,6 +42,7 @@ struct TIndexShape {
     bool Unique = true;
     uint8_t Compression = icNone;
     bool NoKeyStats = false;
+    bool operator==(const TIndexShape&) const = default;
 };
 
 inline constexpr uint32_t PageHeaderSize = 13;
