@@ -210,4 +210,22 @@ void BuildFullTextKey(uint16_t fieldNumber, std::string_view word, int32_t recor
     StoreBE32(key + 64, static_cast<uint32_t>(recordId) ^ 0x80000000u);
 }
 
+void UpdateFullTextKeys(TIndexTree& tree, const TFullTextSettings& settings, const TUpperCase& upper,
+                        uint16_t fieldNumber, int32_t recordId, uint32_t recordNumber, std::string_view oldText,
+                        std::string_view newText) {
+    const std::vector<std::string> before = SplitWords(oldText, settings, upper);
+    const std::vector<std::string> after = SplitWords(newText, settings, upper);
+    uint8_t key[FullTextKeySize];
+    for (const std::string& word : before) {
+        if (std::find(after.begin(), after.end(), word) != after.end()) continue;
+        BuildFullTextKey(fieldNumber, word, recordId, key);
+        tree.Delete(key);
+    }
+    for (const std::string& word : after) {
+        if (std::find(before.begin(), before.end(), word) != before.end()) continue;
+        BuildFullTextKey(fieldNumber, word, recordId, key);
+        tree.Insert(key, recordNumber);
+    }
+}
+
 }  // namespace dezede

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/index_page_store.h"
+#include "engine/index_tree.h"
 
 namespace dezede {
 
@@ -55,5 +56,11 @@ std::vector<std::string> SplitWords(std::string_view text, const TFullTextSettin
 
 // Builds the 68-byte key of an upper-cased word (cut to 61 characters).
 void BuildFullTextKey(uint16_t fieldNumber, std::string_view word, int32_t recordId, uint8_t* key);
+
+// Brings a record's full-text keys of one field from its old text to its new one: the keys of
+// words that are gone are deleted and those of new words inserted; words in both stay.
+void UpdateFullTextKeys(TIndexTree& tree, const TFullTextSettings& settings, const TUpperCase& upper,
+                        uint16_t fieldNumber, int32_t recordId, uint32_t recordNumber, std::string_view oldText,
+                        std::string_view newText);
 
 }  // namespace dezede

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,27 @@ TEST(FullText, KeyLayout) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(key + 3), 61), std::string(61, 'Q'));
     EXPECT_EQ(key[64], 0x80);
     EXPECT_EQ(key[67], 1);
+}
+
+TEST(FullText, UpdatingATextReplacesOnlyTheChangedWords) {
+    TMemoryPageStore store(TextShape, "T");
+    TIndexTree tree(store, [](const uint8_t* a, const uint8_t* b, size_t n) { return std::memcmp(a, b, n); });
+    TFullTextSettings settings;
+    settings.SpaceChars = Chars(" ");
+    settings.IncludeChars = Chars("abcdefghijklmnopqrstuvwxyz");
+    UpdateFullTextKeys(tree, settings, Upper, 2, 7, 70, "", "alpha beta");
+    UpdateFullTextKeys(tree, settings, Upper, 2, 8, 80, "", "beta");
+    UpdateFullTextKeys(tree, settings, Upper, 2, 7, 70, "alpha beta", "beta gamma gamma");
+
+    std::vector<std::string> words;
+    TIndexPosition pos;
+    uint8_t key[FullTextKeySize];
+    uint32_t record = 0;
+    for (bool more = tree.First(pos); more; more = tree.Next(pos)) {
+        tree.ReadPosition(pos, key, record);
+        words.push_back(std::string(reinterpret_cast<char*>(key + 3)) + "/" + std::to_string(record));
+    }
+    EXPECT_EQ(words, (std::vector<std::string>{"BETA/70", "BETA/80", "GAMMA/70"}));
 }
 
 }  // namespace
