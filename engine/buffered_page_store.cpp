@@ -14,11 +14,12 @@ constexpr int MaxBufferAttempts = 3;
 
 }  // namespace
 
-TBufferedPageStore::TBufferedPageStore(TBufferedFile& file, TIndexHeaderPages& header, const TIndexShape& shape,
+TBufferedPageStore::TBufferedPageStore(TBufferedFile& file, TIndexPageFile& pages, const TIndexShape& shape,
                                        std::string table, int32_t slot)
-    : File_(file), Header_(header), Shape_(shape), Table_(std::move(table)), Slot_(slot) {
+    : File_(file), Pages_(pages), Shape_(shape), Table_(std::move(table)), Slot_(slot) {
     ValidateIndexShape(Shape_, Table_);
-    if (File_.DiskBufferSize() != Shape_.PageSize) RaiseError(DEZEDE_INDEXLIMIT, {.Table = Table_});
+    if (File_.DiskBufferSize() != Shape_.PageSize || File_.MemoryBufferSize() < Shape_.PageSize)
+        RaiseError(DEZEDE_INDEXLIMIT, {.Table = Table_});
 }
 
 TBufferedPageStore::~TBufferedPageStore() {
@@ -78,30 +79,17 @@ void TBufferedPageStore::Unpin(TPage& page) {
 void TBufferedPageStore::MarkDirty(TPage& page) { BufferOf(page).Dirty = true; }
 
 TPage& TBufferedPageStore::Allocate(uint8_t type) {
-    const uint32_t free = Header_.FirstFreePage();
-    if (free != 0) {
-        TPage& page = Pin(free);
-        if (page.Next == free) {
-            Unpin(page);
-            Corrupt();
-        }
-        Header_.SetFirstFreePage(page.Next);
-        page.Clear(type);
-        MarkDirty(page);
-        return page;
-    }
-    if (LastPageNumber() >= static_cast<uint32_t>(INT32_MAX)) Corrupt();
-    TPage& page = Take(static_cast<int32_t>(LastPageNumber() + 1));
+    TPage& page = Pin(Pages_.AllocatePage(type));
     page.Clear(type);
     MarkDirty(page);
     return page;
 }
 
+// The file frees the page through its image; the tree's reference to the unpacked page stays
+// valid (its buffer keeps the object) and is not used for the page's contents any more.
 void TBufferedPageStore::Free(TPage& page) {
-    page.Clear(page.Type);
-    page.Next = Header_.FirstFreePage();
-    Header_.SetFirstFreePage(page.Number);
-    MarkDirty(page);
+    BufferOf(page).SyncImage();
+    Pages_.FreePage(page.Number);
 }
 
 }  // namespace dezede

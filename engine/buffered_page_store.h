@@ -1,10 +1,7 @@
 #pragma once
 // TBufferedPageStore: the pages of one index over the index file's buffer cache, whose buffers
-// are TPageBuffers. The file's header keeps the index's root and auxiliary pages and the
-// head of the free-page chain; TIndexHeaderPages is how the store reaches them.
-//
-// Allocation takes the first free page (its next-page field becomes the new head) or appends a
-// page to the file; freeing puts a page at the head of the chain with no entries.
+// are TPageBuffers. The index file keeps the index's root and auxiliary pages in its header and
+// allocates and frees pages on its free chain; TIndexPageFile is how the store reaches them.
 
 #include <cstdint>
 #include <string>
@@ -17,22 +14,24 @@
 
 namespace dezede {
 
-// The header fields the tree changes; setting one marks the header changed.
-class TIndexHeaderPages {
+// What the store needs of the index file for one index.
+class TIndexPageFile {
 public:
-    virtual ~TIndexHeaderPages() = default;
+    virtual ~TIndexPageFile() = default;
     virtual uint32_t RootPage() const = 0;
     virtual void SetRootPage(uint32_t page) = 0;
     virtual uint32_t AuxPage() const = 0;
     virtual void SetAuxPage(uint32_t page) = 0;
-    virtual uint32_t FirstFreePage() const = 0;
-    virtual void SetFirstFreePage(uint32_t page) = 0;
+    // The first free page, else a new page at the end; its buffer cleared, the type set, dirty.
+    virtual uint32_t AllocatePage(uint8_t type) = 0;
+    // Puts a page at the head of the free chain with no entries.
+    virtual void FreePage(uint32_t page) = 0;
 };
 
 class TBufferedPageStore : public TIndexPageStore {
 public:
-    // The file's buffers must be TPageBuffers of the index's page size.
-    TBufferedPageStore(TBufferedFile& file, TIndexHeaderPages& header, const TIndexShape& shape, std::string table,
+    // The file's buffers must be TPageBuffers holding whole pages of the index's page size.
+    TBufferedPageStore(TBufferedFile& file, TIndexPageFile& pages, const TIndexShape& shape, std::string table,
                        int32_t slot);
     ~TBufferedPageStore() override;
 
@@ -44,10 +43,10 @@ public:
     TPage& Allocate(uint8_t type) override;
     void Free(TPage& page) override;
     uint32_t LastPageNumber() const override;
-    uint32_t RootPage() const override { return Header_.RootPage(); }
-    void SetRootPage(uint32_t number) override { Header_.SetRootPage(number); }
-    uint32_t AuxPage() const override { return Header_.AuxPage(); }
-    void SetAuxPage(uint32_t number) override { Header_.SetAuxPage(number); }
+    uint32_t RootPage() const override { return Pages_.RootPage(); }
+    void SetRootPage(uint32_t number) override { Pages_.SetRootPage(number); }
+    uint32_t AuxPage() const override { return Pages_.AuxPage(); }
+    void SetAuxPage(uint32_t number) override { Pages_.SetAuxPage(number); }
 
 private:
     TPage& Take(int32_t number);
@@ -55,7 +54,7 @@ private:
     [[noreturn]] void Corrupt() const;
 
     TBufferedFile& File_;
-    TIndexHeaderPages& Header_;
+    TIndexPageFile& Pages_;
     TIndexShape Shape_;
     std::string Table_;
     int32_t Slot_;  // passed to the cache as the init value of new buffers

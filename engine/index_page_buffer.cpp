@@ -1,6 +1,5 @@
 #include "engine/index_page_buffer.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "engine/buffered_file.h"
@@ -9,47 +8,61 @@
 
 namespace dezede {
 
-TPageBuffer::TPageBuffer(TBufferedFile& owner) : TBuffer(owner), Image_(owner.DiskBufferSize(), 0) {}
+TPageBuffer::TPageBuffer(TBufferedFile& owner) : TBuffer(owner) {}
 
 TPage& TPageBuffer::Page(const TIndexShape& shape, const std::string& table) {
-    if (Page_ && Page_->Shape() == shape) return *Page_;
-    if (Page_) Page_->SaveToImage(Image_.data());
-    Page_.reset();
-    auto page = std::make_unique<TPage>(shape, table);
-    if (Image_.size() < shape.PageSize) RaiseError(DEZEDE_INDEXCORRUPT, {.Table = table});
-    page->LoadFromImage(Image_.data());
-    page->Number = static_cast<uint32_t>(Number);
-    Page_ = std::move(page);
+    if (Unpacked_ && Page_->Shape() == shape) return *Page_;
+    if (Size() < shape.PageSize || Owner().DiskBufferSize() < shape.PageSize)
+        RaiseError(DEZEDE_INDEXCORRUPT, {.Table = table});
+    SyncImage();
+    TPage fresh(shape, table);
+    fresh.LoadFromImage(Data());
+    fresh.Number = static_cast<uint32_t>(Number);
+    if (Page_)
+        *Page_ = std::move(fresh);
+    else
+        Page_ = std::make_unique<TPage>(std::move(fresh));
+    Unpacked_ = true;
     return *Page_;
+}
+
+void TPageBuffer::SyncImage() {
+    if (!Unpacked_) return;
+    Page_->SaveToImage(Data());
+    Unpacked_ = false;
 }
 
 void TPageBuffer::Assign(const TBuffer& other) {
     TBuffer::Assign(other);
-    if (const auto* page = dynamic_cast<const TPageBuffer*>(&other)) {
-        Image_ = page->Image_;
-        Page_ = page->Page_ ? std::make_unique<TPage>(*page->Page_) : nullptr;
+    const auto* page = dynamic_cast<const TPageBuffer*>(&other);
+    Unpacked_ = page && page->Unpacked_;
+    if (Unpacked_) {
+        if (Page_)
+            *Page_ = *page->Page_;
+        else
+            Page_ = std::make_unique<TPage>(*page->Page_);
     }
 }
 
 void TPageBuffer::Clear(int32_t initValue) {
     TBuffer::Clear(initValue);
-    std::fill(Image_.begin(), Image_.end(), 0);
-    Page_.reset();
+    Unpacked_ = false;
 }
 
 void TPageBuffer::ReadImage(const uint8_t* image) {
-    std::memcpy(Image_.data(), image, Image_.size());
-    Page_.reset();
+    TBuffer::ReadImage(image);
+    Unpacked_ = false;
 }
 
 void TPageBuffer::WriteImage(uint8_t* image) const {
-    if (!Page_) {
-        std::memcpy(image, Image_.data(), Image_.size());
+    if (!Unpacked_) {
+        TBuffer::WriteImage(image);
         return;
     }
     Page_->SaveToImage(image);
-    const size_t written = std::min<size_t>(Page_->Shape().PageSize, Image_.size());
-    std::memset(image + written, 0, Image_.size() - written);
+    const uint32_t disk = Owner().DiskBufferSize();
+    const uint32_t written = Page_->Shape().PageSize;
+    if (disk > written) std::memset(image + written, 0, disk - written);
 }
 
 }  // namespace dezede

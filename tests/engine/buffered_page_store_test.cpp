@@ -11,6 +11,7 @@
 #include "engine/index_checker.h"
 #include "engine/index_tree.h"
 #include "index_test_support.h"
+#include "support/endian.h"
 #include "../helpers/temp_dir.h"
 
 namespace dezede {
@@ -26,7 +27,7 @@ public:
     using TBufferedFile::TBufferedFile;
     ~TTestIndexFile() override { Close(); }
     uint32_t DiskBufferSize() const override { return PageSize; }
-    uint32_t MemoryBufferSize() const override { return PageSize - 13; }
+    uint32_t MemoryBufferSize() const override { return PageSize; }
     uint64_t DataStart() const override { return FirstPageAt; }
     int32_t LastBufferNumber() const override { return Last; }
     void AdvanceLastBufferNumber() override { ++Last; }
@@ -41,20 +42,51 @@ public:
     int32_t Last = 0;
 };
 
-// One index slot's header fields; the free chain is the file's.
-class TTestHeader : public TIndexHeaderPages {
+// One index's root and auxiliary page; pages allocated and freed on the file's free chain by
+// their raw images, as the index file does.
+class TTestPages : public TIndexPageFile {
 public:
-    explicit TTestHeader(uint32_t& firstFree) : FirstFree_(firstFree) {}
+    TTestPages(TTestIndexFile& file, uint32_t& firstFree) : File_(file), FirstFree_(firstFree) {}
     uint32_t RootPage() const override { return Root; }
     void SetRootPage(uint32_t page) override { Root = page; }
     uint32_t AuxPage() const override { return Aux; }
     void SetAuxPage(uint32_t page) override { Aux = page; }
-    uint32_t FirstFreePage() const override { return FirstFree_; }
-    void SetFirstFreePage(uint32_t page) override { FirstFree_ = page; }
+    uint32_t AllocatePage(uint8_t type) override {
+        uint32_t n = FirstFree_;
+        if (n != 0) {
+            TPageBuffer& b = Get(n);
+            FirstFree_ = LoadLE32(b.Data() + 7);
+            File_.ReleaseBuffer(&b);
+        } else {
+            n = static_cast<uint32_t>(File_.Last + 1);
+        }
+        TPageBuffer& b = Get(n);
+        b.Clear(0);
+        b.Data()[0] = type;
+        b.Dirty = true;
+        File_.ReleaseBuffer(&b);
+        return n;
+    }
+    void FreePage(uint32_t page) override {
+        TPageBuffer& b = Get(page);
+        StoreLE32(b.Data() + 7, FirstFree_);
+        StoreLE16(b.Data() + 1, 0);
+        b.Dirty = true;
+        File_.ReleaseBuffer(&b);
+        FirstFree_ = page;
+    }
     uint32_t Root = 0;
     uint32_t Aux = 0;
 
 private:
+    TPageBuffer& Get(uint32_t n) {
+        TBuffer* b = nullptr;
+        EXPECT_TRUE(File_.GetBuffer(nullptr, 0, &b, kReadAheadNone, false, static_cast<int32_t>(n)));
+        auto& page = dynamic_cast<TPageBuffer&>(*b);
+        page.SyncImage();
+        return page;
+    }
+    TTestIndexFile& File_;
     uint32_t& FirstFree_;
 };
 
@@ -75,7 +107,7 @@ TEST(BufferedPageStore, TwoIndexesInOneFileThroughTheCache) {
     file.Create();
 
     uint32_t firstFree = 0;
-    TTestHeader primaryHeader(firstFree), secondaryHeader(firstFree);
+    TTestPages primaryHeader(file, firstFree), secondaryHeader(file, firstFree);
     const TIndexShape primaryShape{.PageSize = PageSize, .KeySize = 5, .Unique = true};
     const TIndexShape secondaryShape{.PageSize = PageSize, .KeySize = 9, .Unique = false, .Compression = icFull};
     TBufferedPageStore primary(file, primaryHeader, primaryShape, "Employee", 0);
@@ -119,7 +151,7 @@ TEST(BufferedPageStore, PageNumbersBeyondTheFileAreIndexCorrupt) {
     TTestIndexFile file(registry, dir.File("t.idx"));
     file.Create();
     uint32_t firstFree = 0;
-    TTestHeader header(firstFree);
+    TTestPages header(file, firstFree);
     TBufferedPageStore store(file, header, {.PageSize = PageSize, .KeySize = 5}, "Employee", 0);
     NewPage(store, ptRootLeaf);
     for (const uint32_t number : {0u, 2u, 1000u})
