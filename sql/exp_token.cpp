@@ -61,6 +61,35 @@ std::unique_ptr<TExpToken> TExpToken::Copy() const {
     return c;
 }
 
+void TExpToken::Reset() {
+    Text.clear();
+    Kind = ekConstant;
+    Code = ecNone;
+    ColumnName.clear();
+    TableName.clear();
+    ColumnNumber = 0;
+    Source = nullptr;
+    Query = nullptr;
+    Owner = nullptr;
+    DataType = ftdNone;
+    SubType = fsdNone;
+    Size = 0;
+    Scale = 0;
+    IsNull = true;
+    Value.clear();
+    CaseInsensitive = false;
+    PartialLength = 0;
+    IsParameter = false;
+    FunctionIndex = -1;
+    First.reset();
+    Second.reset();
+    Args.clear();
+    CastType.reset();
+    Parent = nullptr;
+    Line = Column = 0;
+    Depth = 1;
+}
+
 void TExpToken::SetType(uint8_t type, uint8_t subType, uint32_t size, uint8_t scale) {
     DataType = type;
     SubType = subType;

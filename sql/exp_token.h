@@ -111,6 +111,8 @@ public:
     uint32_t Column = 0;
     uint32_t Depth = 1;  // height of the subtree, bounded by the parser
 
+    // Back to a default node (children released).
+    void Reset();
     // Deep copy; parents are re-linked inside the copy.
     std::unique_ptr<TExpToken> Copy() const;
 
