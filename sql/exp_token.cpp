@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "sql/bcd_value.h"
 
 namespace dezede {
 
@@ -125,8 +124,8 @@ void TExpToken::SetBytes(const void* data, size_t n) {
 }
 
 void TExpToken::SetBcdCurrency(int64_t currency, uint8_t scale) {
-    Value.resize(kBcdSize);
-    CurrencyToBcd(currency, scale, Value.data());
+    Value.assign(kBcdSize, 0);
+    if (auto bcd = CurrencyToBcd(currency, scale)) bcd->Store(Value.data());
     IsNull = false;
 }
 
@@ -164,16 +163,15 @@ double TExpToken::AsDouble() const {
     switch (DataType) {
         case ftdFloat:
         case ftdTimestamp: return Get<double>();
-        case ftdBCD: return BcdToDouble(Value.data(), Value.size());
+        case ftdBCD: return Value.size() >= kBcdSize ? BcdToDouble(TBcd::Load(Value.data())) : 0.0;
         default: return static_cast<double>(AsInt64());
     }
 }
 
 int64_t TExpToken::AsCurrency() const {
     if (DataType == ftdBCD) {
-        int64_t c = 0;
-        BcdToCurrency(Value.data(), Value.size(), c);
-        return c;
+        if (Value.size() < kBcdSize) return 0;
+        return BcdToCurrency(TBcd::Load(Value.data())).value_or(0);
     }
     if (DataType == ftdFloat || DataType == ftdTimestamp) {
         double d = std::round(Get<double>() * 10000.0);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/field_type.h"
+#include "support/bcd.h"
 
 namespace dezede {
 
@@ -53,7 +54,6 @@ enum TExpCode : uint8_t {
 };
 
 // Value sizes of the fixed-size types.
-inline constexpr uint32_t kBcdSize = 34;
 inline constexpr uint32_t kMaxStringLength = 512;
 inline constexpr uint32_t kGuidLength = 38;
 

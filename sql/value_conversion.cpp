@@ -5,36 +5,11 @@
 #include <cstdio>
 #include <limits>
 
-#include "sql/bcd_value.h"
 #include "sql/exp_token.h"
 
 namespace dezede {
 
 namespace {
-
-// Days since 1970-01-01 of a proleptic Gregorian date.
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-constexpr int64_t kDayOneOffset = 719163;  // day number of 1970-01-01
-
-bool ReadUnsigned(std::string_view s, size_t& pos, int& value, size_t maxDigits) {
-    size_t start = pos;
-    int v = 0;
-    while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9' && pos - start < maxDigits) {
-        v = v * 10 + (s[pos] - '0');
-        ++pos;
-    }
-    if (pos == start) return false;
-    value = v;
-    return true;
-}
 
 std::string_view TrimSpaces(std::string_view s) {
     while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
@@ -62,125 +37,23 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-bool IsValidDate(int year, int month, int day) {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
-}
-
-int32_t EncodeDayNumber(int year, int month, int day) {
-    return static_cast<int32_t>(DaysFromCivil(year, month, day) + kDayOneOffset);
-}
-
-void DecodeDayNumber(int32_t dayNumber, int& year, int& month, int& day) {
-    int64_t z = static_cast<int64_t>(dayNumber) - kDayOneOffset + 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(yoe + era * 400 + (month <= 2));
-}
-
-bool ParseDateText(std::string_view text, int32_t& dayNumber) {
-    text = TrimSpaces(text);
-    size_t pos = 0;
-    int y, m, d;
-    if (!ReadUnsigned(text, pos, y, 4) || pos >= text.size() || text[pos++] != '-') return false;
-    if (!ReadUnsigned(text, pos, m, 2) || pos >= text.size() || text[pos++] != '-') return false;
-    if (!ReadUnsigned(text, pos, d, 2) || pos != text.size()) return false;
-    if (!IsValidDate(y, m, d)) return false;
-    dayNumber = EncodeDayNumber(y, m, d);
-    return true;
-}
-
-bool ParseTimeText(std::string_view text, int32_t& msecs) {
-    std::string t(TrimSpaces(text));
-    int marker = 0;  // 1 AM, 2 PM
-    for (const char* word : {"AM", "PM"}) {
-        for (size_t i = 0; i + 1 < t.size(); ++i) {
-            if (EqualsNoCase(std::string_view(t).substr(i, 2), word)) {
-                if (marker) return false;
-                marker = word[0] == 'A' ? 1 : 2;
-                t.erase(i, 2);
-                break;
-            }
-        }
-    }
-    std::string_view s = TrimSpaces(t);
-    size_t pos = 0;
-    int h, m, sec = 0, ms = 0;
-    if (!ReadUnsigned(s, pos, h, 2) || pos >= s.size() || s[pos++] != ':') return false;
-    if (!ReadUnsigned(s, pos, m, 2)) return false;
-    if (pos < s.size() && s[pos] == ':') {
-        ++pos;
-        if (!ReadUnsigned(s, pos, sec, 2)) return false;
-        if (pos < s.size() && s[pos] == '.') {
-            ++pos;
-            size_t start = pos;
-            if (!ReadUnsigned(s, pos, ms, 3)) return false;
-            for (size_t n = pos - start; n < 3; ++n) ms *= 10;
-        }
-    }
-    if (pos != s.size()) return false;
-    if (marker) {
-        if (h < 1 || h > 12) return false;
-        if (marker == 1 && h == 12) h = 0;
-        if (marker == 2 && h < 12) h += 12;
-    }
-    if (h > 23 || m > 59 || sec > 59) return false;
-    msecs = ((h * 60 + m) * 60 + sec) * 1000 + ms;
-    return true;
-}
-
-bool ParseTimestampText(std::string_view text, double& value) {
-    text = TrimSpaces(text);
-    int32_t day = 0, ms = 0;
-    size_t blank = text.find(' ');
-    if (blank != std::string_view::npos && ParseDateText(text.substr(0, blank), day)) {
-        if (!ParseTimeText(text.substr(blank + 1), ms)) return false;
-        value = static_cast<double>(day) * kMSecsPerDay + ms;
-        return true;
-    }
-    if (text.find(':') != std::string_view::npos) {
-        if (!ParseTimeText(text, ms)) return false;
-        value = ms;
-        return true;
-    }
-    if (!ParseDateText(text, day)) return false;
-    value = static_cast<double>(day) * kMSecsPerDay;
-    return true;
-}
-
-std::string FormatDate(int32_t dayNumber) {
-    int y, m, d;
-    DecodeDayNumber(dayNumber, y, m, d);
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
-    return buf;
-}
-
-std::string FormatTime(int32_t msecs) {
-    if (msecs < 0) msecs = 0;
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", msecs / 3600000, msecs / 60000 % 60, msecs / 1000 % 60,
-                  msecs % 1000);
-    return buf;
-}
-
-std::string FormatTimestamp(double value) {
-    if (!std::isfinite(value)) value = 0;
-    double days = std::floor(value / kMSecsPerDay);
-    if (days < -1e9 || days > 1e9) days = 0;
-    int64_t ms = static_cast<int64_t>(std::llround(value - days * kMSecsPerDay));
-    if (ms >= kMSecsPerDay) {
-        days += 1;
-        ms -= kMSecsPerDay;
-    }
-    return FormatDate(static_cast<int32_t>(days)) + " " + FormatTime(static_cast<int32_t>(ms));
+std::string FormatCurrency(int64_t currency, uint8_t scale) {
+    if (scale > 4) scale = 4;
+    static constexpr int64_t kPow10[] = {1, 10, 100, 1000, 10000};
+    const bool negative = currency < 0;
+    unsigned __int128 mag = negative ? static_cast<unsigned __int128>(-static_cast<__int128>(currency))
+                                     : static_cast<unsigned __int128>(currency);
+    const auto div = static_cast<unsigned>(kPow10[4 - scale]);
+    mag = (mag + div / 2) / div;  // half away from zero
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(mag % 10)));
+        mag /= 10;
+    } while (mag != 0);
+    while (digits.size() <= scale) digits.insert(digits.begin(), '0');
+    if (scale) digits.insert(digits.end() - scale, '.');
+    if (negative && digits.find_first_not_of("0.") != std::string::npos) digits.insert(digits.begin(), '-');
+    return digits;
 }
 
 std::string FormatFloat(double value) {
@@ -207,7 +80,7 @@ std::string ValueAsText(const TExpToken& s) {
         case ftdWord:
         case ftdLargeInt: return std::to_string(s.AsInt64());
         case ftdFloat: return FormatFloat(s.Get<double>());
-        case ftdBCD: return CurrencyToText(s.AsCurrency(), s.Scale);
+        case ftdBCD: return FormatCurrency(s.AsCurrency(), s.Scale);
         case ftdDate: return FormatDate(s.Get<int32_t>());
         case ftdTime: return FormatTime(s.Get<int32_t>());
         case ftdTimestamp: return FormatTimestamp(s.Get<double>());
@@ -319,7 +192,9 @@ bool ConvertValue(const TExpToken& s, TExpToken& t) {
         case ftdDate: {
             int32_t day = 0;
             if (fromText) {
-                if (!ParseDateText(s.StringView(), day)) return fail();
+                auto d = ParseDate(s.StringView());
+                if (!d) return fail();
+                day = *d;
             } else if (s.DataType == ftdDate) {
                 day = s.Get<int32_t>();
             } else if (s.DataType == ftdTimestamp) {
@@ -333,7 +208,9 @@ bool ConvertValue(const TExpToken& s, TExpToken& t) {
         case ftdTime: {
             int32_t ms = 0;
             if (fromText) {
-                if (!ParseTimeText(s.StringView(), ms)) return fail();
+                auto t2 = ParseTime(s.StringView());
+                if (!t2) return fail();
+                ms = *t2;
             } else if (s.DataType == ftdTime) {
                 ms = s.Get<int32_t>();
             } else if (s.DataType == ftdTimestamp) {
@@ -348,7 +225,9 @@ bool ConvertValue(const TExpToken& s, TExpToken& t) {
         case ftdTimestamp: {
             double v = 0;
             if (fromText) {
-                if (!ParseTimestampText(s.StringView(), v)) return fail();
+                auto ts = ParseTimestamp(s.StringView());
+                if (!ts) return fail();
+                v = *ts;
             } else if (s.DataType == ftdTimestamp) {
                 v = s.Get<double>();
             } else if (s.DataType == ftdDate) {

@@ -7,27 +7,14 @@
 #include <string>
 #include <string_view>
 
+#include "support/date_time.h"
+
 namespace dezede {
 
 class TExpToken;
 
-inline constexpr int64_t kMSecsPerDay = 86400000;
-
-// Day numbers count 1 January of year 1 as day 1.
-int32_t EncodeDayNumber(int year, int month, int day);
-void DecodeDayNumber(int32_t dayNumber, int& year, int& month, int& day);
-bool IsValidDate(int year, int month, int day);
-
-// "yyyy-mm-dd".
-bool ParseDateText(std::string_view text, int32_t& dayNumber);
-// "h:mm[:ss[.zzz]]" with an optional AM or PM marker anywhere.
-bool ParseTimeText(std::string_view text, int32_t& msecs);
-// A date and a time separated by one blank, a time alone (text holds ":") or a date alone.
-bool ParseTimestampText(std::string_view text, double& value);
-
-std::string FormatDate(int32_t dayNumber);            // yyyy-mm-dd
-std::string FormatTime(int32_t msecs);                // hh:mm:ss.zzz
-std::string FormatTimestamp(double value);            // yyyy-mm-dd hh:mm:ss.zzz
+// Decimal text of a currency value with exactly `scale` places ("-12.50").
+std::string FormatCurrency(int64_t currency, uint8_t scale);
 // Shortest text that reads back as the same double, "." as the separator.
 std::string FormatFloat(double value);
 bool ParseFloatText(std::string_view text, double& value);
