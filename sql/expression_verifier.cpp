@@ -436,7 +436,7 @@ void TExpressionVerifier::VerifyBinary(TExpToken& n) {
     TResult r;
     if (!ArithmeticResult(n.Code, a, b, r)) {
         r = TResult{};
-        if (n.Code == ecAdd || n.Code == ecMultiply) ArithmeticResult(n.Code, b, a, r);
+        ArithmeticResult(n.Code, b, a, r);
     }
     if (r.Type == ftdNone) {
         // Operands that passed the tests but have no result type (such as Date + Date).
