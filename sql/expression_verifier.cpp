@@ -166,7 +166,7 @@ std::string KindList(uint32_t kinds) {
         if (count++) list += ", ";
         list += name;
     }
-    if (count > 1) list.replace(list.rfind(' '), 1, " or ");
+    if (count > 1) list.replace(list.rfind(", ") + 1, 1, " or ");
     return list;
 }
 

@@ -101,7 +101,7 @@ TEvalResult Evaluate(const std::string& text, uint32_t flags = kWhereFlags, bool
 
 std::string Shown(const std::string& text, uint32_t flags = kWhereFlags) { return Evaluate(text, flags).Shown; }
 
-std::string ErrorOf(const std::string& text, uint32_t flags = kWhereFlags) {
+std::string ErrorOf(const std::string& text, uint32_t flags = kWhereFlags | kSelectColumnFlags) {
     try {
         Evaluate(text, flags);
     } catch (const EDEZEDEEngineError& e) {
@@ -287,7 +287,10 @@ TEST(Expression, BooleanContextComparesBareValuesWithTrue) {
     EXPECT_EQ(single.Shown, "Boolean:TRUE");
     // Outside a Boolean context, and under other parents, nothing is rewritten.
     EXPECT_EQ(Evaluate("b").Root->Kind, ekColumn);
-    EXPECT_EQ(Evaluate("IF(b THEN 1 ELSE 2)", kWhereFlags, true).Root->Args[0]->Kind, ekColumn);
+    auto ifRoot = Evaluate("IF(b THEN 1 ELSE 2)", kWhereFlags, true);
+    ASSERT_EQ(ifRoot.Root->Code, ecEqual);  // the Integer root itself is compared with TRUE
+    EXPECT_EQ(ifRoot.Root->First->Args[0]->Kind, ekColumn);
+    EXPECT_EQ(ifRoot.Shown, "Boolean:TRUE");
 }
 
 TEST(Expression, VerifierErrors) {
@@ -410,6 +413,44 @@ TEST(Expression, RegisteredFunctionsCallTheHook) {
                   "Expected NULL, Boolean, SmallInt, Word, AutoInc, Integer, LargeInt, Currency, Float, or BCD "
                   "expression but instead found a in SQL statement");
     }
+}
+
+}  // namespace
+}  // namespace dezede
+
+namespace dezede {
+namespace {
+
+TEST(Expression, StringsCompareByTheStatementLocale) {
+    constexpr uint32_t kGerman = 1031;
+    struct {
+        const char* Text;
+        uint32_t Locale;
+        const char* Expected;
+    } cases[] = {
+        {"'a' < 'B'", 0, "Boolean:FALSE"},
+        {"'a' < 'B'", kGerman, "Boolean:TRUE"},
+        {"'\xe4' < 'b'", kGerman, "Boolean:TRUE"},  // a-umlaut sorts with a
+        {"'abc' = 'ABC'", kGerman, "Boolean:FALSE"},
+        {"'x\xe4' LIKE 'x_'", kGerman, "Boolean:TRUE"},
+        {"UPPER('stra\xdf" "e')", kGerman, "String:STRASSE"},
+        {"UPPER('stra\xdf" "e')", 0, "String:STRA\xdf" "E"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Evaluate(c.Text, kWhereFlags, false, c.Locale).Shown, c.Expected) << c.Text << " " << c.Locale;
+    }
+}
+
+TEST(Expression, CaseInsensitiveNodesIgnoreCase) {
+    auto r = Evaluate("s = 'ABC' AND s LIKE 'A%'");
+    r.Root->First->CaseInsensitive = true;
+    r.Root->Second->CaseInsensitive = true;
+    TExpressionEvaluator evaluator;
+    TRow row;
+    evaluator.Context.FetchColumn = &TRow::Fetch;
+    evaluator.Context.FetchData = &row;
+    evaluator.Evaluate(*r.Root);
+    EXPECT_TRUE(TExpressionEvaluator::IsTrue(*r.Root));
 }
 
 }  // namespace
