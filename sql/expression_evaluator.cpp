@@ -146,6 +146,28 @@ int TExpressionEvaluator::CompareValues(const TExpToken& a, const TExpToken& b, 
 }
 
 bool TExpressionEvaluator::Compare(uint8_t code, const TExpToken& a, const TExpToken& b, const TExpToken& op) const {
+    if (!a.IsNull && !b.IsNull) {
+        // Fast paths for the common operand pairs.
+        int c;
+        if (a.DataType == ftdInteger && b.DataType == ftdInteger) {
+            const int32_t x = a.Get<int32_t>(), y = b.Get<int32_t>();
+            c = x < y ? -1 : (y < x ? 1 : 0);
+        } else if (a.DataType == ftdFloat && b.DataType == ftdFloat) {
+            const double x = a.Get<double>(), y = b.Get<double>();
+            c = x < y ? -1 : (y < x ? 1 : 0);
+        } else {
+            c = 2;
+        }
+        switch (c == 2 ? uint8_t{0} : code) {
+            case ecEqual: return c == 0;
+            case ecNotEqual: return c != 0;
+            case ecGreater: return c > 0;
+            case ecLess: return c < 0;
+            case ecGreaterEqual: return c >= 0;
+            case ecLessEqual: return c <= 0;
+            default: break;
+        }
+    }
     const bool ordering = code == ecLess || code == ecGreater || code == ecLessEqual || code == ecGreaterEqual;
     const bool strings = (IsStringValue(a) || a.DataType == ftdNone) && (IsStringValue(b) || b.DataType == ftdNone) &&
                          (IsStringValue(a) || IsStringValue(b));
@@ -174,7 +196,7 @@ bool TExpressionEvaluator::Compare(uint8_t code, const TExpToken& a, const TExpT
 void TExpressionEvaluator::Evaluate(TExpToken& n) {
     switch (n.Kind) {
         case ekColumn:
-            if (n.ColumnName == "*") return;
+            if (n.ColumnName.size() == 1 && n.ColumnName[0] == '*') return;
             if (!Context.FetchColumn) {
                 RaiseError(DEZEDE_SQLPARSE, {.Message = "Internal error: Column \"" + n.ColumnName + "\" specified illegally",
                                              .Line = n.Line,
@@ -223,12 +245,12 @@ void TExpressionEvaluator::EvaluateBinary(TExpToken& n) {
         case ecLess:
         case ecGreaterEqual:
         case ecLessEqual:
-            Evaluate(a);
-            Evaluate(b);
+            if (a.Kind != ekConstant) Evaluate(a);
+            if (b.Kind != ekConstant) Evaluate(b);
             return SetBoolResult(n, Compare(n.Code, a, b, n));
         default:
-            Evaluate(a);
-            Evaluate(b);
+            if (a.Kind != ekConstant) Evaluate(a);
+            if (b.Kind != ekConstant) Evaluate(b);
             return EvaluateArithmetic(n, a, b);
     }
 }
@@ -243,6 +265,17 @@ void TExpressionEvaluator::EvaluateArithmetic(TExpToken& n, TExpToken& a, TExpTo
         return n.SetString(joined);
     }
     if (a.IsNull || b.IsNull || n.DataType == ftdNone) return n.SetNull();
+    if (n.DataType == ftdFloat && a.DataType != ftdTimestamp && b.DataType != ftdTimestamp) {
+        const double p = a.DataType == ftdFloat ? a.Get<double>() : a.AsDouble();
+        const double q = b.DataType == ftdFloat ? b.Get<double>() : b.AsDouble();
+        switch (n.Code) {
+            case ecAdd: return SetFloatResult(n, p + q);
+            case ecSubtract: return SetFloatResult(n, p - q);
+            case ecMultiply: return SetFloatResult(n, p * q);
+            case ecDivide: return q == 0 ? n.SetNull() : SetFloatResult(n, p / q);
+            default: break;
+        }
+    }
     const uint8_t code = n.Code;
     const uint8_t x = a.DataType, y = b.DataType;
     if (IsTemporalType(x) || IsTemporalType(y)) {
@@ -315,7 +348,7 @@ bool TExpressionEvaluator::Like(std::string_view v, std::string_view p, int esca
         if (pi < p.size()) {
             const char c = p[pi];
             if (escape >= 0 && static_cast<uint8_t>(c) == escape && pi + 1 < p.size()) {
-                if (SameChar(p[pi + 1], v[vi], ci)) {
+                if (p[pi + 1] == v[vi] || SameChar(p[pi + 1], v[vi], ci)) {
                     pi += 2;
                     ++vi;
                     continue;
@@ -324,7 +357,7 @@ bool TExpressionEvaluator::Like(std::string_view v, std::string_view p, int esca
                 starP = ++pi;
                 starV = vi;
                 continue;
-            } else if (c == '_' || SameChar(c, v[vi], ci)) {
+            } else if (c == '_' || c == v[vi] || SameChar(c, v[vi], ci)) {
                 ++pi;
                 ++vi;
                 continue;

@@ -454,7 +454,7 @@ std::unique_ptr<TExpToken> TExpressionParser::ParsePrimary(uint32_t flags) {
         case '*': {
             if (!(flags & pfStar)) break;
             auto n = NewNode(ekColumn, ecNone, "*");
-            n->ColumnName = "*";
+            n->ColumnName = std::string(1, '*');
             NextToken();
             return n;
         }
@@ -482,7 +482,7 @@ std::unique_ptr<TExpToken> TExpressionParser::ParseColumn(uint32_t flags, std::s
         NextToken();
         if (Kind() == '*' && (flags & pfStar)) {
             n->TableName = n->ColumnName;
-            n->ColumnName = "*";
+            n->ColumnName = std::string(1, '*');
         } else if (IsNameLike()) {
             n->TableName = n->ColumnName;
             n->ColumnName = TrimBlanks(TokenText());

@@ -267,7 +267,7 @@ void TExpressionVerifier::RewriteAsTrueComparison(TExpToken& n) {
     for (auto& a : c.Args) a->Parent = &c;
 
     auto truth = std::make_unique<TExpToken>();
-    truth->Text = "TRUE";
+    truth->Text = std::string("TRUE");
     truth->Kind = ekConstant;
     truth->SetType(ftdBoolean, fsdNone, 2);
     truth->SetBoolean(true);
@@ -278,7 +278,7 @@ void TExpressionVerifier::RewriteAsTrueComparison(TExpToken& n) {
     TExpToken* keepParent = n.Parent;
     n.Reset();
     n.Parent = keepParent;
-    n.Text = "=";
+    n.Text = std::string(1, '=');
     n.Kind = ekBinary;
     n.Code = ecEqual;
     n.Depth = c.Depth + 1;
