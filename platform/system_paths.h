@@ -1,0 +1,18 @@
+#pragma once
+// The folders that the program asks the system for.
+
+#include <string>
+
+namespace dezede::platform {
+
+// The directory of the running executable (/proc/self/exe), with a trailing "/".
+// Throws std::system_error when the link cannot be read.
+std::string ProgramFolder();
+
+// The temporary-files directory, $TMPDIR or else /tmp, with a trailing "/".
+std::string TempDirectory();
+
+// The folder where profile files named without a directory live: $QUINTORA_WINDIR, else /etc.
+std::string WindowsDirectory();
+
+}  // namespace dezede::platform
