@@ -9,7 +9,7 @@
 #include <memory>
 #include <typeinfo>
 
-namespace dezede::platform {
+namespace dezede {
 
 namespace {
 
@@ -75,4 +75,4 @@ void ReportUnhandledException(std::exception_ptr e) {
     ::_exit(kCrashExitStatus);
 }
 
-}  // namespace dezede::platform
+}  // namespace dezede

@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-namespace dezede::platform {
+namespace dezede {
 
 inline constexpr int kCrashExitStatus = 70;
 
@@ -24,4 +24,4 @@ std::string DescribeException(std::exception_ptr e);
 
 [[noreturn]] void ReportUnhandledException(std::exception_ptr e);
 
-}  // namespace dezede::platform
+}  // namespace dezede

@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <system_error>
 
-namespace dezede::platform {
+namespace dezede {
 
 namespace {
 
@@ -223,4 +223,4 @@ void TIniDocument::SetValue(std::string_view section, std::string_view name, std
     Lines_.insert(Lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), std::move(line));
 }
 
-}  // namespace dezede::platform
+}  // namespace dezede

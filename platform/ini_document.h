@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace dezede::platform {
+namespace dezede {
 
 class TIniDocument {
 public:
@@ -66,4 +66,4 @@ private:
 // ASCII case-insensitive equality, as the Windows registry and profile functions compare names.
 bool SameNameIgnoringCase(std::string_view a, std::string_view b);
 
-}  // namespace dezede::platform
+}  // namespace dezede

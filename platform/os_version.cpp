@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace dezede::platform {
+namespace dezede {
 
 bool GetVersionEx(TOSVersionInfo& info) {
     if (info.dwOSVersionInfoSize != 148) return false;
@@ -28,4 +28,4 @@ uint32_t OSMajorVersion() {
     return info.dwMajorVersion;
 }
 
-}  // namespace dezede::platform
+}  // namespace dezede

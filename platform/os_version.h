@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace dezede::platform {
+namespace dezede {
 
 struct TOSVersionInfo {
     uint32_t dwOSVersionInfoSize = 148;  // the size of the ANSI query's structure
@@ -26,4 +26,4 @@ bool GetVersionEx(TOSVersionInfo& info);
 // The major version alone.
 uint32_t OSMajorVersion();
 
-}  // namespace dezede::platform
+}  // namespace dezede

@@ -9,7 +9,7 @@
 #include "platform/ini_document.h"
 #include "platform/system_paths.h"
 
-namespace dezede::platform {
+namespace dezede {
 
 namespace {
 
@@ -53,4 +53,4 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view n
     return std::string(defaultValue);
 }
 
-}  // namespace dezede::platform
+}  // namespace dezede

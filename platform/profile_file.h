@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace dezede::platform {
+namespace dezede {
 
 // The full path that a profile file name stands for.
 std::string ProfileFilePath(std::string_view fileName);
@@ -17,4 +17,4 @@ std::string ProfileFilePath(std::string_view fileName);
 std::string GetPrivateProfileString(std::string_view section, std::string_view name,
                                     std::string_view defaultValue, std::string_view fileName);
 
-}  // namespace dezede::platform
+}  // namespace dezede

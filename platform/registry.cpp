@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <exception>
 
-namespace dezede::platform {
+namespace dezede {
 
 namespace {
 
@@ -111,4 +111,4 @@ void TRegistry::WriteString(std::string_view name, std::string_view value) {
     }
 }
 
-}  // namespace dezede::platform
+}  // namespace dezede

@@ -18,7 +18,7 @@
 
 #include "platform/ini_document.h"
 
-namespace dezede::platform {
+namespace dezede {
 
 enum class THive { CurrentUser, LocalMachine };
 inline constexpr THive HKEY_CURRENT_USER = THive::CurrentUser;
@@ -79,4 +79,4 @@ private:
 // Key paths compare without case; leading and trailing backslashes are dropped.
 std::string NormaliseKeyPath(std::string_view key);
 
-}  // namespace dezede::platform
+}  // namespace dezede

@@ -7,7 +7,7 @@
 #include <system_error>
 #include <vector>
 
-namespace dezede::platform {
+namespace dezede {
 
 namespace {
 
@@ -39,4 +39,4 @@ std::string TempDirectory() {
 
 std::string WindowsDirectory() { return EnvOr("QUINTORA_WINDIR", "/etc"); }
 
-}  // namespace dezede::platform
+}  // namespace dezede

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace dezede::platform {
+namespace dezede {
 
 // The directory of the running executable (/proc/self/exe), with a trailing "/".
 // Throws std::system_error when the link cannot be read.
@@ -15,4 +15,4 @@ std::string TempDirectory();
 // The folder where profile files named without a directory live: $QUINTORA_WINDIR, else /etc.
 std::string WindowsDirectory();
 
-}  // namespace dezede::platform
+}  // namespace dezede

@@ -7,7 +7,7 @@
 
 #include "tests/platform/temp_dir.h"
 
-namespace dezede::platform {
+namespace dezede {
 namespace {
 
 TEST(IniDocument, ReadsSectionsAndValuesWithoutCaseAndFirstMatchWins) {
@@ -76,4 +76,4 @@ TEST(IniDocument, LoadTellsMissingFromOversizedFiles) {
 }
 
 }  // namespace
-}  // namespace dezede::platform
+}  // namespace dezede

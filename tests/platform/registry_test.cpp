@@ -4,7 +4,7 @@
 
 #include "tests/platform/temp_dir.h"
 
-namespace dezede::platform {
+namespace dezede {
 namespace {
 
 constexpr const char* kKey = "Software\\Brindlecot\\Quintora 3\\Folders";
@@ -87,4 +87,4 @@ TEST_F(RegistryTest, UnreadableHiveIsNeverOverwritten) {
 }
 
 }  // namespace
-}  // namespace dezede::platform
+}  // namespace dezede

@@ -7,7 +7,7 @@
 #include "platform/system_paths.h"
 #include "tests/platform/temp_dir.h"
 
-namespace dezede::platform {
+namespace dezede {
 namespace {
 
 TEST(OSVersion, ReportsTenUnlessAValidOverrideIsSet) {
@@ -56,4 +56,4 @@ TEST(ProfileFile, LooksInTheWindowsDirectoryIgnoringCase) {
 }
 
 }  // namespace
-}  // namespace dezede::platform
+}  // namespace dezede
