@@ -9,6 +9,11 @@ void TApplication::Initialize(TFrontEnd* frontEnd) {
     Terminated_ = false;
 }
 
+void TApplication::Terminate() {
+    Terminated_ = true;
+    if (FrontEnd_) FrontEnd_->Terminate();
+}
+
 THandle TApplication::Handle() const { return FrontEnd_ ? FrontEnd_->MainWindowHandle() : 0; }
 
 TApplication& Application() {

@@ -20,7 +20,7 @@ public:
     THandle Handle() const;
 
     // Asks the message loop to end; a loop not yet started ends at once.
-    void Terminate() { Terminated_ = true; }
+    void Terminate();
     bool Terminated() const { return Terminated_; }
 
 private:

@@ -35,6 +35,8 @@ public:
     // Shows the main form and runs the message loop until the form closes or
     // the application is asked to terminate. Returns the process's exit status.
     virtual int Run(TForm& mainForm) = 0;
+    // The application asked to end: leave the message loop when it runs.
+    virtual void Terminate() {}
 };
 
 }  // namespace dezede::freebolt

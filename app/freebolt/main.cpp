@@ -13,6 +13,8 @@
 #include "app/terminal/terminal_front_end.h"
 #include "platform/crash_reporter.h"
 #ifdef FREEBOLT_WITH_GUI
+#include <QMessageBox>
+
 #include "app/gui/qt_front_end.h"
 #endif
 
@@ -49,7 +51,11 @@ int main(int argc, char** argv) {
     try {
 #ifdef FREEBOLT_WITH_GUI
         if (!cl.NoGui && !cl.Yes && DisplayAvailable()) {
-            TQtFrontEnd gui(argc, argv);
+            TQtApplication app(argc, argv);
+            dezede::InstallCrashReporter("freebolt", [](const std::string& title, const std::string& text) {
+                QMessageBox::critical(nullptr, QString::fromStdString(title), QString::fromStdString(text));
+            });
+            TQtFrontEnd gui;
             return RunMainBlock(gui, cl);
         }
 #else
