@@ -31,12 +31,6 @@ std::string ProgramFolder() {
     }
 }
 
-std::string TempDirectory() {
-    std::string dir = EnvOr("TMPDIR", "/tmp");
-    if (dir.back() != '/') dir += '/';
-    return dir;
-}
-
 std::string WindowsDirectory() { return EnvOr("QUINTORA_WINDIR", "/etc"); }
 
 }  // namespace dezede

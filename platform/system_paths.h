@@ -9,9 +9,6 @@ namespace dezede {
 // Throws std::system_error when the link cannot be read.
 std::string ProgramFolder();
 
-// The temporary-files directory, $TMPDIR or else /tmp, with a trailing "/".
-std::string TempDirectory();
-
 // The folder where profile files named without a directory live: $QUINTORA_WINDIR, else /etc.
 std::string WindowsDirectory();
 

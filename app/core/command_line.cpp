@@ -1,5 +1,7 @@
 #include "app/core/command_line.h"
 
+#include "components/dezede_engine.h"
+
 namespace dezede::freebolt {
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
@@ -55,6 +57,6 @@ std::string UsageText() {
            "  70  an unhandled error ended the program\n";
 }
 
-std::string VersionText() { return "Quintora Freebolt\nDEZEDE engine 4.30 Build 2\n"; }
+std::string VersionText() { return std::string("Quintora Freebolt\nDEZEDE engine ") + kEngineVersion + "\n"; }
 
 }  // namespace dezede::freebolt

@@ -8,7 +8,8 @@ namespace dezede::freebolt {
 
 int PointsToPixels96(int points) { return (points * 96 + (points >= 0 ? 36 : -36)) / 72; }
 
-TControl::TControl(TForm* owner, std::string name) : TComponent(owner, std::move(name)), Form_(owner) {
+TControl::TControl(TForm* owner, std::string name) : TComponent(owner), Form_(owner) {
+    SetName(name);
     if (Form_) Font_ = Form_->Font();
 }
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "app/core/component.h"
+#include "components/component.h"
 
 namespace dezede::freebolt {
 

@@ -1,5 +1,6 @@
 #include "app/core/data_directory.h"
 
+#include "platform/process_paths.h"
 #include "platform/profile_file.h"
 #include "platform/registry.h"
 #include "platform/system_paths.h"
@@ -40,7 +41,7 @@ std::string ReadDataDirectory() {
 std::string ChoosePrivateDirectory(const std::string& dataDirectory) {
     TRegistry reg;
     std::string dir = ReadValue(reg, HKEY_CURRENT_USER, kTempFolderValue);
-    if (dir.empty()) dir = TempDirectory();
+    if (dir.empty()) dir = TemporaryDirectory();
     if (dir.empty()) dir = dataDirectory;
     return dir;
 }

@@ -7,7 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "app/core/component.h"
+#include "components/component.h"
+#include "components/dezede_session.h"
 
 namespace dezede::freebolt {
 
@@ -22,11 +23,10 @@ public:
     explicit TZurodoriVaroVev(TComponent* owner = nullptr, std::optional<std::string> dataDirectory = {});
     ~TZurodoriVaroVev() override;
 
+    TDEZEDESession* RedudaroVovazad;
+
     std::string DataDirectory;
     int32_t TableCount = 0;
-
-    // The session component's private directory as chosen at start-up.
-    const std::string& PrivateDir() const { return PrivateDir_; }
 
     void DataModuleCreate();
     void DataModuleDestroy();
@@ -38,7 +38,6 @@ private:
     void OpenTables();
 
     std::optional<std::string> DataDirectoryOverride_;
-    std::string PrivateDir_;
 };
 
 // The single instance, while it exists.

@@ -2,7 +2,12 @@
 
 namespace dezede::freebolt {
 
-TForm::TForm(TComponent* owner, std::string name) : TComponent(owner, std::move(name)) {}
+TForm::TForm(TComponent* owner, const std::string& name) : TComponent(owner) { SetName(name); }
+
+TForm::~TForm() {
+    View_ = nullptr;
+    DestroyComponents();
+}
 
 void TForm::SetFont(const TFont& font) {
     Font_ = font;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/component.h"
+#include "components/component.h"
 #include "app/core/controls.h"
 
 namespace dezede::freebolt {
@@ -30,7 +30,8 @@ enum class TFormPosition { Designed, ScreenCenter };
 
 class TForm : public TComponent {
 public:
-    explicit TForm(TComponent* owner = nullptr, std::string name = {});
+    explicit TForm(TComponent* owner = nullptr, const std::string& name = {});
+    ~TForm() override;
 
     std::string Caption;
     int ClientWidth = 0, ClientHeight = 0;  // pixels at 96 dpi

@@ -57,7 +57,8 @@ TfrmVovazorad::TfrmVovazorad(TComponent* owner) : TForm(owner, "frmVovazorad") {
     cmdCancel->BlendOnDisabled = cmdCancel->GrayscaleOnDisabled = true;
     cmdCancel->OnClick = [this] { cmdCancelClick(); };
 
-    XPManifest1 = new TXPManifest(this, "XPManifest1");
+    XPManifest1 = new TXPManifest(this);
+    XPManifest1->SetName("XPManifest1");
 
     OnCreate = [this] { FormCreate(); };
     OnActivate = [this] { FormActivate(); };

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/component.h"
+#include "components/component.h"
 #include "app/core/task_dialog_config.h"
 
 namespace dezede::freebolt {

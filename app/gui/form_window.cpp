@@ -28,7 +28,7 @@ int ScreenDpi() {
 }  // namespace
 
 TFormWindow::TFormWindow(TForm& form, QWidget* parent) : QWidget(parent), Form_(form), Dpi_(ScreenDpi()) {
-    setObjectName(QString::fromStdString(form.Name));
+    setObjectName(QString::fromStdString(form.Name()));
     Build();
     Form_.AttachView(this);
 }
@@ -93,7 +93,7 @@ void TFormWindow::Build() {
             w = b;
         }
         if (!w) continue;
-        w->setObjectName(QString::fromStdString(c->Name));
+        w->setObjectName(QString::fromStdString(c->Name()));
         Widgets_[c] = w;
         if (c->TabOrder >= 0 && w->focusPolicy() != Qt::NoFocus) tabStops.emplace_back(c->TabOrder, w);
     }

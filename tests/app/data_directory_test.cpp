@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "app/core/data_module.h"
+#include "components/dezede_engine.h"
+#include "components/global_engine.h"
 #include "platform/registry.h"
 #include "platform/system_paths.h"
 #include "tests/platform/temp_dir.h"
@@ -110,13 +112,23 @@ TEST_F(DataDirectoryTest, DataModuleUsesTheLookupOrTheGivenDirectory) {
         TZurodoriVaroVev dm;
         EXPECT_EQ(ZurodoriVaroVev, &dm);
         EXPECT_EQ(dm.DataDirectory, "/m/data\\");
-        EXPECT_EQ(dm.PrivateDir(), Dir.File("tmp") + "/");
+        EXPECT_EQ(dm.RedudaroVovazad->PrivateDir(), Dir.File("tmp") + "/");
+        EXPECT_EQ(dm.RedudaroVovazad->SessionName(), "QNSession");
+        EXPECT_FALSE(dm.RedudaroVovazad->Active());
+        TDEZEDEEngine* engine = GlobalEngine();
+        EXPECT_TRUE(engine->CreateTempTablesInDatabase());
+        EXPECT_EQ(engine->LockFileName(), "vodozedo3.lck");
+        EXPECT_TRUE(engine->FilterRecordCounts());
+        EXPECT_EQ(engine->TableDataTempExtension(), ".tat");
+        EXPECT_EQ(engine->TableIndexTempExtension(), ".tdx");
+        EXPECT_EQ(engine->TableBlobTempExtension(), ".tlb");
     }
     EXPECT_EQ(ZurodoriVaroVev, nullptr);
     std::filesystem::remove_all(Dir.File("user"));
     TScopedEnv noTmp("TMPDIR", nullptr);
     TZurodoriVaroVev given(nullptr, std::string("/given/dir"));
     EXPECT_EQ(given.DataDirectory, "/given/dir");
+    EXPECT_EQ(given.RedudaroVovazad->PrivateDir(), "/tmp/");
     EXPECT_FALSE(std::filesystem::exists(Dir.File("user")));  // no lookup, no write-back
 }
 
