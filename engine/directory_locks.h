@@ -73,6 +73,8 @@ public:
     bool LockFileOpen() const;
     int32_t CachedChangeCounter() const { return CachedCounter_; }
     const TTableLockSettings& Settings() const { return Config_.Settings; }
+    // The engine's table-lock settings may change while the directory is open.
+    TTableLockSettings& Settings() { return Config_.Settings; }
     const TLockGeometry& Geometry() const { return Config_.Settings.Geometry; }
     const std::string& ErrorDatabase() const { return Config_.ErrorDatabase; }
     const std::string& LockFilePath() const { return Config_.LockFilePath; }

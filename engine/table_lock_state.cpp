@@ -167,7 +167,9 @@ bool TTableLockState::LockSemaphore(int32_t n) {
 }
 
 bool TTableLockState::UnlockSemaphore(int32_t n) {
-    if (n <= 0 || n > static_cast<int32_t>(TLockGeometry::kMaxSemaphore)) return false;
+    // Sessions of one process share the file's region list: without this
+    // check one session could release another one's semaphore.
+    if (!Semaphores_.count(n)) return false;
     if (!Config_.DataFile->Unlock(Config_.Geometry.SemaphoreByte(static_cast<uint32_t>(n)))) return false;
     Semaphores_.erase(n);
     return true;

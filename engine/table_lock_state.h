@@ -78,7 +78,8 @@ public:
     void UnlockTable();
 
     // False for numbers outside 1 ... 1,024 and for a semaphore not obtained
-    // (also one this object holds already).
+    // (also one this object holds already). UnlockSemaphore is false for a
+    // number this object does not hold.
     bool LockSemaphore(int32_t n);
     bool UnlockSemaphore(int32_t n);
     void UnlockAllSemaphores();

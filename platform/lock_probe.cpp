@@ -7,24 +7,12 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/windows_error.h"
+
 namespace dezede {
 namespace {
 
 constexpr uint64_t kOffsetMax = 0x7fffffffffffffffull;
-constexpr uint32_t kWinFileNotFound = 2;
-constexpr uint32_t kWinAccessDenied = 5;
-constexpr uint32_t kWinUnknown = 0x20000000;
-
-uint32_t MapOpenError(int error) {
-    switch (error) {
-        case ENOENT:
-        case ENOTDIR: return kWinFileNotFound;
-        case EACCES:
-        case EPERM: return kWinAccessDenied;
-        default: return kWinUnknown + static_cast<uint32_t>(error);
-    }
-}
-
 }  // namespace
 
 TLockProbe::~TLockProbe() { Close(); }
@@ -32,7 +20,7 @@ TLockProbe::~TLockProbe() { Close(); }
 uint32_t TLockProbe::Open(const std::string& path) {
     Close();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return MapOpenError(errno);
+    if (fd < 0) return WindowsErrorFromErrno(errno);
     Fd_ = fd;
     return 0;
 }

@@ -46,10 +46,6 @@ std::string StripSlash(std::string dir) {
     return dir;
 }
 
-bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() && CompareNoCase(text.substr(text.size() - suffix.size()), suffix) == 0;
-}
-
 // The lock file: the name asked for, else "dezede.lck", else the only *.lck file.
 std::optional<std::string> FindLockFile(const std::string& dir, const std::string& asked) {
     if (!asked.empty()) return ResolveFileName(dir + "/" + asked);
