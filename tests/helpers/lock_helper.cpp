@@ -18,7 +18,10 @@
 //   bump <table>                         move the table's change counter
 //   refreshes <table>                    -> ok <refreshes seen>
 //   close                                drop the directory and every lock
+//   pid                                  -> ok <process id>
 //   quit
+
+#include <unistd.h>
 
 #include <iostream>
 #include <memory>
@@ -41,6 +44,10 @@ int main() {
         std::string answer = "ok";
         try {
             if (cmd == "quit") return 0;
+            if (cmd == "pid") {
+                std::cout << "ok " << getpid() << std::endl;
+                continue;
+            }
             if (cmd == "open") {
                 std::string dir, word, lockFile = "dezede.lck";
                 bool lfs = false;
