@@ -167,7 +167,7 @@ int Run(const std::vector<std::string>& args) {
     }
     dir = StripSlash(dir);
     const TLockGeometry g = TLockGeometry::For(large);
-    if (!OSFileExists(dir)) {
+    if (!OSDirectoryExists(dir)) {
         std::cerr << "dezede: no such directory: " << dir << "\n";
         return kExitFailure;
     }
