@@ -21,6 +21,10 @@ TEngineLimits TEngineLimits::For(bool largeFileSupport) {
 }
 
 TDataEngine::TDataEngine() : SignatureDigest_(MD5Digest(kDefaultSignature)) {
+    // Process-wide objects the engine uses up to its destruction: constructing
+    // them first makes them outlive an engine that is freed at process exit.
+    TFileRegistry::Instance();
+    TErrorContextStore::Instance();
     TDataEngine* expected = nullptr;
     gInstance.compare_exchange_strong(expected, this);
 }
