@@ -60,6 +60,10 @@ public:
     uint16_t Rename(const std::string& name, const std::string& newName, bool inMemory);
     bool Exists(const std::string& name, bool inMemory);
 
+    // Removes every file without handles (the memory files kept after their
+    // last close); files still open stay. The engine calls it on shutdown.
+    void Clear();
+
     // The registry key of a name: trimmed, and for physical files resolved.
     static std::string Key(const std::string& name, bool inMemory);
     size_t Count(bool inMemory) const;
