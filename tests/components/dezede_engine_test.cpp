@@ -189,7 +189,7 @@ TEST_F(EngineComponent, ActivationStartsTheCoreWithTheSettings) {
     engine.SetActive(true);
     EXPECT_TRUE(core.Active());
     EXPECT_EQ(core.LockFileName(), "vodozedo3.lck");
-    EXPECT_EQ(core.Limits().LockBase, 9223372036854775807ull);
+    EXPECT_EQ(core.LockGeometry().LockBase, 9223372036854775807ull);
     engine.SetActive(false);
     EXPECT_FALSE(core.Active());
     EXPECT_EQ(calls, (std::vector<std::string>{"startup:off", "shutdown:off"}));
