@@ -76,4 +76,24 @@ int CompareAnsiStrings(std::string_view s1, std::string_view s2, bool caseInsens
     return 0;
 }
 
+bool AnsiSameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (kCase.Upper[static_cast<uint8_t>(a[i])] != kCase.Upper[static_cast<uint8_t>(b[i])]) return false;
+    }
+    return true;
+}
+
+std::string_view TrimLeft(std::string_view text) {
+    while (!text.empty() && static_cast<uint8_t>(text.front()) <= ' ') text.remove_prefix(1);
+    return text;
+}
+
+std::string_view TrimRight(std::string_view text) {
+    while (!text.empty() && static_cast<uint8_t>(text.back()) <= ' ') text.remove_suffix(1);
+    return text;
+}
+
+std::string_view Trim(std::string_view text) { return TrimRight(TrimLeft(text)); }
+
 }  // namespace dezede

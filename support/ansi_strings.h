@@ -22,6 +22,15 @@ void AnsiLowerCaseInPlace(char* text, size_t size);
 // upper-case forms. Returns -1, 0 or 1.
 int CompareAnsiStrings(std::string_view s1, std::string_view s2, bool caseInsensitive, int maxLength = -1);
 
+// Equality without regard to case (Windows-1252 tables), for names of
+// tables, fields and indexes.
+bool AnsiSameText(std::string_view a, std::string_view b);
+
+// Removal of leading and trailing blanks and control characters (bytes up to 32).
+std::string_view Trim(std::string_view text);
+std::string_view TrimLeft(std::string_view text);
+std::string_view TrimRight(std::string_view text);
+
 // The text of a NUL-terminated field value: the bytes before the first NUL.
 inline std::string_view UntilNul(std::string_view text) {
     const size_t n = text.find('\0');

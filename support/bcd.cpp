@@ -45,9 +45,8 @@ std::optional<TDecimal> ParseDecimal(std::string_view text) {
     return d;
 }
 
-// Rounds the digit string `digits` (most significant first) at position
-// `keep` to nearest, ties to even, looking at the digits that are dropped.
-// Returns whether the kept part must be increased by one.
+// Rounding to nearest, ties to even: whether a number whose last kept digit
+// is `lastKeptDigit` goes up by one when the digits `dropped` are cut off.
 bool RoundUp(std::string_view dropped, int lastKeptDigit) {
     if (dropped.empty() || dropped[0] < '5') return false;
     if (dropped[0] > '5') return true;

@@ -91,17 +91,23 @@ bool ZlibDecompress(const uint8_t* data, size_t size, std::vector<uint8_t>& out,
 }  // namespace
 
 bool CompressBuffer(const uint8_t* data, size_t size, int level, std::vector<uint8_t>& out) {
-    if (level < 0 || level > 9) return false;
+    if (level < 0 || level > 9) {
+        out.clear();
+        return false;
+    }
     if (std::shared_ptr<const TCryptoHooks> hooks = CurrentCryptoHooks(); hooks && hooks->OnCompress) {
-        return hooks->OnCompress(data, size, level, out);
+        if (hooks->OnCompress(data, size, level, out)) return true;
+        out.clear();
+        return false;
     }
     return ZlibCompress(data, size, level, out);
 }
 
 bool DecompressBuffer(const uint8_t* data, size_t size, std::vector<uint8_t>& out, size_t maxSize) {
     if (std::shared_ptr<const TCryptoHooks> hooks = CurrentCryptoHooks(); hooks && hooks->OnDecompress) {
-        if (!hooks->OnDecompress(data, size, out)) return false;
-        return out.size() <= maxSize;
+        if (hooks->OnDecompress(data, size, out) && out.size() <= maxSize) return true;
+        out.clear();
+        return false;
     }
     return ZlibDecompress(data, size, out, maxSize);
 }

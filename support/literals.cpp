@@ -91,8 +91,13 @@ std::optional<double> ParseFloat(std::string_view text) {
 }
 
 std::string FormatFloat(double value) {
+    // Plain digits for the everyday range, the exponent form outside it; the
+    // shortest digits that read back as the same value either way.
+    const double magnitude = std::fabs(value);
+    const bool plain = magnitude == 0 || (magnitude >= 1e-5 && magnitude < 1e15);
     char buf[64];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value,
+                                   plain ? std::chars_format::fixed : std::chars_format::scientific);
     if (ec != std::errc()) return {};
     return std::string(buf, end);
 }

@@ -21,7 +21,8 @@ std::optional<uint64_t> ParseUnsigned(std::string_view text, uint64_t max = UINT
 // Finite values only; out-of-range values give nothing.
 std::optional<double> ParseFloat(std::string_view text);
 
-// Shortest text that reads back as the same double ("12.5", "1e+20", "-0.0001").
+// Shortest text that reads back as the same double: plain digits from 1e-5 to
+// below 1e15 ("12.5", "-0.0001"), the exponent form beyond ("1e+20", "5e-07").
 std::string FormatFloat(double value);
 
 }  // namespace dezede

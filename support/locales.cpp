@@ -145,13 +145,21 @@ UCollator* OpenCollator(const std::string& icuName, bool caseLevel) {
 // nullptr for locale 0 and for identifiers that ICU does not know.
 const TLocaleData* LocaleData(uint32_t lcid) {
     if (lcid == 0) return nullptr;
+    // Comparisons come in long runs on one locale: remember the last one per thread.
+    thread_local uint32_t lastId = 0;
+    thread_local const TLocaleData* lastData = nullptr;
+    if (lcid == lastId) return lastData;
     static std::shared_mutex mutex;
     // nullptr for an unknown identifier; kept for the life of the process.
     static auto* cache = new std::unordered_map<uint32_t, std::unique_ptr<TLocaleData>>;
     {
         std::shared_lock lock(mutex);
         auto it = cache->find(lcid);
-        if (it != cache->end()) return it->second.get();
+        if (it != cache->end()) {
+            lastId = lcid;
+            lastData = it->second.get();
+            return lastData;
+        }
     }
     std::unique_ptr<TLocaleData> data;
     if (std::string icu = IcuLocaleForLcid(lcid); !icu.empty()) {
@@ -164,7 +172,10 @@ const TLocaleData* LocaleData(uint32_t lcid) {
     }
     std::unique_lock lock(mutex);
     // Another thread may have built the same entry meanwhile; the first one stays.
-    return cache->try_emplace(lcid, std::move(data)).first->second.get();
+    const TLocaleData* result = cache->try_emplace(lcid, std::move(data)).first->second.get();
+    lastId = lcid;
+    lastData = result;
+    return result;
 }
 
 void Decode(const TCodePage& page, std::string_view text, std::u16string& out) {

@@ -61,6 +61,15 @@ uint32_t TRecordsBitmap::Count() const {
     return n;
 }
 
+uint32_t TRecordsBitmap::CountThrough(uint32_t recNo) const {
+    recNo = std::min(recNo, Size_);
+    const size_t whole = recNo / 32;
+    uint32_t n = 0;
+    for (size_t i = 0; i < whole; ++i) n += static_cast<uint32_t>(std::popcount(Words_[i]));
+    if (recNo % 32 != 0) n += static_cast<uint32_t>(std::popcount(Words_[whole] & ((1u << (recNo % 32)) - 1)));
+    return n;
+}
+
 uint32_t TRecordsBitmap::FindNext(uint32_t recNo, uint32_t n) const {
     if (n == 0 || recNo >= Size_) return 0;
     // recNo is the 0-based index of the first bit to look at.

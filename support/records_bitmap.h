@@ -28,6 +28,8 @@ public:
     void Clear(uint32_t recNo);
 
     uint32_t Count() const;
+    // Set bits among positions 1..recNo: the logical record number of a set bit.
+    uint32_t CountThrough(uint32_t recNo) const;
     // The n-th set bit (n >= 1) after position `recNo` (recNo 0 starts before the
     // first slot); 0 when there is none.
     uint32_t FindNext(uint32_t recNo, uint32_t n = 1) const;

@@ -1,5 +1,6 @@
 #include "support/table_cipher.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -30,16 +31,18 @@ struct TTableCipher::TState {
     TCryptoContext HookContext{};
 };
 
-TTableCipher::TTableCipher(const TMD5Digest& key) : State_(std::make_unique<TState>()) {
+TTableCipher::TTableCipher(const uint8_t* key, size_t keyLength) : State_(std::make_unique<TState>()) {
     std::shared_ptr<const TCryptoHooks> hooks = CurrentCryptoHooks();
     if (hooks && hooks->ReplacesCipher()) {
         State_->Hooks = std::move(hooks);
-        if (State_->Hooks->OnCryptoInit) State_->Hooks->OnCryptoInit(State_->HookContext, key.data(), key.size());
+        if (State_->Hooks->OnCryptoInit) State_->Hooks->OnCryptoInit(State_->HookContext, key, keyLength);
     } else {
         // The return value flags "weak" keys (an S-box entry repeated). The key
         // schedule is complete either way and such keys occur for real
         // passwords, so they are used like any other.
-        (void)blowfish_set_key(&State_->Blowfish, key.size(), key.data());
+        static const uint8_t kZero = 0;
+        if (keyLength == 0) key = &kZero, keyLength = 1;
+        (void)blowfish_set_key(&State_->Blowfish, std::min<size_t>(keyLength, BLOWFISH_MAX_KEY_SIZE), key);
     }
 }
 

@@ -25,10 +25,14 @@ namespace dezede {
 
 class TTableCipher {
 public:
-    // Keyed with the given key bytes (normally an MD5 digest).
-    explicit TTableCipher(const TMD5Digest& key);
+    // Keyed with the MD5 digest of a password (the tables' key).
+    explicit TTableCipher(const TMD5Digest& key) : TTableCipher(key.data(), key.size()) {}
+    // Keyed with any key bytes (an empty key acts as one zero byte; beyond 56
+    // bytes the rest is ignored).
+    TTableCipher(const uint8_t* key, size_t keyLength);
     static TTableCipher FromPassword(std::string_view password) { return TTableCipher(MD5Digest(password)); }
 
+    // A moved-from cipher must not be used again.
     TTableCipher(TTableCipher&&) noexcept;
     TTableCipher& operator=(TTableCipher&&) noexcept;
     ~TTableCipher();
@@ -44,7 +48,7 @@ private:
 // The 16-byte password check stored in an encrypted table's header: the MD5
 // digest of the password enciphered by the cipher keyed with that digest.
 TMD5Digest PasswordCheckValue(std::string_view password);
-// Whether `password` opens a table whose header holds `check`.
+// Whether `password` opens a table whose header holds the 16 bytes at `check`.
 bool PasswordMatchesCheck(std::string_view password, const uint8_t* check);
 
 }  // namespace dezede

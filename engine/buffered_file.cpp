@@ -1,0 +1,429 @@
+#include "engine/buffered_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "engine/error_codes.h"
+#include "engine/error_context.h"
+
+namespace dezede {
+
+namespace {
+
+// A run write larger than this is split, which bounds the staging block.
+constexpr uint64_t kMaxRunBytes = 64ull << 20;
+
+}  // namespace
+
+uint32_t CacheCapacityFor(const TCacheBudget& budget, uint32_t bufferBytes, uint32_t allowance) {
+    const uint64_t per = uint64_t{bufferBytes} + allowance;
+    const uint64_t byBytes = per == 0 ? budget.MaxBufferCount : budget.MaxBufferSize / per;
+    return static_cast<uint32_t>(std::max<uint64_t>(1, std::min<uint64_t>(budget.MaxBufferCount, byBytes)));
+}
+
+TBufferedFile::TBufferedFile(TFileRegistry& registry, std::string fileName, bool inMemory)
+    : TEngineFile(registry, std::move(fileName), inMemory) {}
+
+TBufferedFile::~TBufferedFile() {
+    DiscardBuffers();
+    Detached_.clear();
+}
+
+void TBufferedFile::EncryptImage(uint8_t* image, size_t count) const {
+    // Only whole 8-byte blocks are enciphered; the tail stays in clear.
+    const size_t whole = count - count % 8;
+    if (Cipher_ && whole > 0) Cipher_.Encrypt(image, whole);
+}
+
+void TBufferedFile::DecryptImage(uint8_t* image, size_t count) const {
+    const size_t whole = count - count % 8;
+    if (Cipher_ && whole > 0) Cipher_.Decrypt(image, whole);
+}
+
+void TBufferedFile::RaiseCorruption() const {
+    RaiseError(CorruptionCode(), {.Table = Table_ ? Table_->TableName() : GetFileName()});
+}
+
+// --- Opening ---
+
+void TBufferedFile::Open() {
+    if (IsOpen()) return;
+    TEngineFile::Open();
+    ResetStatistics();
+}
+
+void TBufferedFile::Create() {
+    if (IsOpen()) return;
+    TEngineFile::Create();
+    ResetStatistics();
+}
+
+void TBufferedFile::Close() {
+    DiscardBuffers();
+    TEngineFile::Close();
+}
+
+void TBufferedFile::ResetStatistics() {
+    Stats_ = {};
+    CacheListCapacity_ = std::max<uint32_t>(1, CacheCapacity());
+    ReadAheadLimit_ = std::max<uint32_t>(1, ReadAheadLimit());
+}
+
+// --- Recently-used list ---
+
+void TBufferedFile::LinkAtHead(TBuffer* b) {
+    b->Previous = nullptr;
+    b->Next = Head_;
+    if (Head_) Head_->Previous = b;
+    Head_ = b;
+    if (!Tail_) Tail_ = b;
+}
+
+void TBufferedFile::Unlink(TBuffer* b) {
+    if (b->Previous) b->Previous->Next = b->Next; else Head_ = b->Next;
+    if (b->Next) b->Next->Previous = b->Previous; else Tail_ = b->Previous;
+    b->Next = b->Previous = nullptr;
+}
+
+void TBufferedFile::MoveToHead(TBuffer* b) {
+    if (Head_ == b) return;
+    Unlink(b);
+    LinkAtHead(b);
+}
+
+std::vector<int32_t> TBufferedFile::RecentlyUsedNumbers() const {
+    std::vector<int32_t> numbers;
+    for (const TBuffer* b = Head_; b; b = b->Next) numbers.push_back(b->Number);
+    return numbers;
+}
+
+// --- Cache list ---
+
+size_t TBufferedFile::CacheLowerBound(int32_t number) const {
+    auto it = std::lower_bound(Cache_.begin(), Cache_.end(), number,
+                               [](const std::unique_ptr<TBuffer>& b, int32_t n) { return b->Number < n; });
+    return static_cast<size_t>(it - Cache_.begin());
+}
+
+TBuffer* TBufferedFile::CachedBuffer(int32_t number) const {
+    if (Cache_.empty() || number < Cache_.front()->Number || number > Cache_.back()->Number) return nullptr;
+    const size_t i = CacheLowerBound(number);
+    return (i < Cache_.size() && Cache_[i]->Number == number) ? Cache_[i].get() : nullptr;
+}
+
+void TBufferedFile::InsertCached(std::unique_ptr<TBuffer> buffer) {
+    TBuffer* raw = buffer.get();
+    // Scans add at one end; only other inserts need the search.
+    if (Cache_.empty() || Cache_.back()->Number < raw->Number) {
+        Cache_.push_back(std::move(buffer));
+    } else if (Cache_.front()->Number > raw->Number) {
+        Cache_.push_front(std::move(buffer));
+    } else {
+        Cache_.insert(Cache_.begin() + static_cast<std::ptrdiff_t>(CacheLowerBound(raw->Number)), std::move(buffer));
+    }
+    LinkAtHead(raw);
+}
+
+std::unique_ptr<TBuffer> TBufferedFile::ExtractCached(TBuffer* buffer) {
+    std::unique_ptr<TBuffer> owned;
+    if (Cache_.front().get() == buffer) {
+        owned = std::move(Cache_.front());
+        Cache_.pop_front();
+    } else if (Cache_.back().get() == buffer) {
+        owned = std::move(Cache_.back());
+        Cache_.pop_back();
+    } else {
+        size_t i = CacheLowerBound(buffer->Number);
+        while (i < Cache_.size() && Cache_[i].get() != buffer) ++i;
+        owned = std::move(Cache_[i]);
+        Cache_.erase(Cache_.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    Unlink(buffer);
+    return owned;
+}
+
+TBuffer* TBufferedFile::FindVictim() const {
+    for (TBuffer* b = Tail_; b; b = b->Previous)
+        if (!b->Dirty && b->PinCount == 0) return b;
+    return nullptr;
+}
+
+std::unique_ptr<TBuffer> TBufferedFile::ObtainBuffer(int32_t initValue, bool forLoad) {
+    if (Cache_.size() < CacheListCapacity_) {
+        std::unique_ptr<TBuffer> b = NewBuffer();
+        b->Clear(initValue);
+        return b;
+    }
+    TBuffer* victim = FindVictim();
+    if (!victim && !InTransaction()) {
+        FlushBuffers(true);
+        victim = FindVictim();
+    }
+    if (victim) {
+        std::unique_ptr<TBuffer> b = ExtractCached(victim);
+        if (!forLoad) b->Clear(initValue);
+        b->Number = 0;
+        return b;
+    }
+    // Everything is dirty or pinned: grow rather than fail.
+    CacheListCapacity_ += std::max<uint32_t>(1, GrowthStep());
+    std::unique_ptr<TBuffer> b = NewBuffer();
+    b->Clear(initValue);
+    return b;
+}
+
+// --- Getting and releasing ---
+
+void TBufferedFile::CheckAppend() {
+    const int32_t last = LastBufferNumber();
+    const uint64_t nextEnd = DataStart() + (static_cast<uint64_t>(last) + 1) * DiskBufferSize();
+    if (last == INT32_MAX || nextEnd > Limits_.MaxFileSize ||
+        (LimitsRecordNumber() && static_cast<uint64_t>(last) >= Limits_.MaxRecordNumber))
+        RaiseError(DEZEDE_TABLEFULL, {.Table = Table_ ? Table_->TableName() : GetFileName()});
+}
+
+bool TBufferedFile::GetBuffer(const TCursorHints* cursor, int32_t initValue, TBuffer** buffer,
+                              TReadAheadDirection direction, bool readAheadAllowed, int32_t number) {
+    *buffer = nullptr;
+    if (number <= 0) RaiseCorruption();
+    if (CacheListCapacity_ == 0) ResetStatistics();
+    const int32_t last = LastBufferNumber();
+
+    if (last >= 0 && last < INT32_MAX && number == last + 1) {
+        // Appending: a new buffer at the end of the file. It is dirty from the
+        // start so that it reaches the file even if the caller leaves it as it is.
+        CheckAppend();
+        std::unique_ptr<TBuffer> b = ObtainBuffer(initValue);
+        AdvanceLastBufferNumber();
+        b->Number = number;
+        b->Dirty = true;
+        b->PinCount = 1;
+        TBuffer* raw = b.get();
+        InsertCached(std::move(b));
+        ++Stats_.BufferRequests;
+        *buffer = raw;
+        return true;
+    }
+
+    ++Stats_.BufferRequests;
+    TBuffer* found = nullptr;
+    const uint32_t scanDepth = ScanDepth();
+    uint32_t depth = 0;
+    for (TBuffer* b = Head_; b && depth < scanDepth; b = b->Next, ++depth) {
+        if (b->Number == number) {
+            found = b;
+            break;
+        }
+    }
+    if (!found) found = CachedBuffer(number);
+    if (found) {
+        MoveToHead(found);
+        ++found->PinCount;
+        *buffer = found;
+        return true;
+    }
+
+    // A miss: first let the table see whether other users changed it.
+    if (Table_ && !Table_->StrictChangeDetection() && !(cursor && cursor->OpenedExclusively)) {
+        if (Table_->CheckForChanges()) return false;
+    }
+    uint32_t count = 1;
+    int32_t first = number;
+    if (readAheadAllowed && direction != kReadAheadNone) {
+        uint32_t proposed = cursor ? cursor->ReadAheadCount : ReadAheadLimit_;
+        proposed = std::clamp<uint32_t>(proposed, 1, ReadAheadLimit_);
+        if (direction == kReadAheadBackward) {
+            // Never reaches below buffer 1.
+            count = std::min<uint32_t>(proposed, static_cast<uint32_t>(number));
+            first = number - static_cast<int32_t>(count) + 1;
+        } else if (last >= number) {
+            count = std::min<uint32_t>(proposed, static_cast<uint32_t>(last - number + 1));
+        }
+    }
+    TBuffer* result = BatchRead(initValue, first, count, number);
+    if (!result) RaiseCorruption();
+    if (result->Number != number) {
+        ReleaseBuffer(result);
+        RaiseCorruption();
+    }
+    MoveToHead(result);
+    *buffer = result;
+    return true;
+}
+
+void TBufferedFile::ReleaseBuffer(TBuffer* buffer) {
+    if (!buffer) return;
+    if (buffer->PinCount > 0) --buffer->PinCount;
+    if (buffer->PinCount == 0 && !Detached_.empty()) {
+        auto it = std::find_if(Detached_.begin(), Detached_.end(),
+                               [&](const std::unique_ptr<TBuffer>& b) { return b.get() == buffer; });
+        if (it != Detached_.end()) Detached_.erase(it);
+    }
+}
+
+// --- Batch reads ---
+
+bool TBufferedFile::InReadWindow(int32_t number) const {
+    if (WindowLength_ == 0) return false;
+    const uint64_t start = DataStart() + static_cast<uint64_t>(number - 1) * DiskBufferSize();
+    const uint64_t end = start + DiskBufferSize();
+    return start < WindowStart_ + WindowLength_ && end > WindowStart_;
+}
+
+TBuffer* TBufferedFile::BatchRead(int32_t initValue, int32_t first, uint32_t count, int32_t wanted) {
+    const uint32_t disk = DiskBufferSize();
+    const uint64_t start = DataStart() + static_cast<uint64_t>(first - 1) * disk;
+    const uint64_t bytes64 = static_cast<uint64_t>(count) * disk;
+    if (bytes64 > UINT32_MAX) RaiseCorruption();
+    const uint32_t bytes = static_cast<uint32_t>(bytes64);
+
+    // The read window is cleared and the staging block freed on every exit.
+    struct TWindow {
+        TBufferedFile& File;
+        ~TWindow() {
+            File.WindowStart_ = 0;
+            File.WindowLength_ = 0;
+        }
+    } window{*this};
+    WindowStart_ = start;
+    WindowLength_ = bytes;
+    // Not zero-filled: the read fills what is used.
+    const std::unique_ptr<uint8_t[]> staging = std::make_unique_for_overwrite<uint8_t[]>(bytes);
+
+    ++Stats_.BatchReads;
+    const bool allowShort = (Exclusive || InTransaction()) && Table_ && Table_->WrittenSinceOpened();
+    uint32_t got = 0;
+    {
+        TFileAccess access(*this);
+        Seek(kSeekFromStart, start);
+        got = Read(staging.get(), bytes, allowShort);
+    }
+    ++Stats_.ReadCalls;
+    Stats_.BytesRead += got;
+
+    // The wanted buffer stays pinned while the others are placed, so that
+    // obtaining them cannot evict it; the pin is the caller's on success.
+    struct TPin {
+        TBufferedFile& File;
+        TBuffer* Buffer = nullptr;
+        ~TPin() {
+            if (Buffer) File.ReleaseBuffer(Buffer);
+        }
+    } pin{*this};
+
+    const uint32_t whole = got / disk;
+    for (uint32_t i = 0; i < whole; ++i) {
+        const int32_t number = first + static_cast<int32_t>(i);
+        uint8_t* image = staging.get() + static_cast<size_t>(i) * disk;
+        TBuffer* placed = CachedBuffer(number);
+        if (placed) {
+            // Dirty or pinned buffers keep their contents.
+            if (!placed->Dirty && placed->PinCount == 0) placed->LoadFromImage(image);
+        } else {
+            std::unique_ptr<TBuffer> b = ObtainBuffer(initValue, true);
+            b->Number = number;
+            b->LoadFromImage(image);
+            placed = b.get();
+            InsertCached(std::move(b));
+        }
+        if (number == wanted) {
+            ++placed->PinCount;
+            pin.Buffer = placed;
+        }
+    }
+    return std::exchange(pin.Buffer, nullptr);
+}
+
+// --- Flushing ---
+
+void TBufferedFile::WriteRun(const std::vector<TBuffer*>& run, size_t from, size_t to) {
+    const uint32_t disk = DiskBufferSize();
+    const size_t count = to - from;
+    // Not zero-filled: every buffer writes its whole image.
+    const size_t bytes = count * disk;
+    const std::unique_ptr<uint8_t[]> staging = std::make_unique_for_overwrite<uint8_t[]>(bytes);
+    // Saving marks a buffer clean; if the write does not complete, the run is
+    // dirty again so that nothing is lost.
+    struct TRestore {
+        const std::vector<TBuffer*>& Run;
+        size_t From, To;
+        bool Done = false;
+        ~TRestore() {
+            if (!Done)
+                for (size_t i = From; i < To; ++i) Run[i]->Dirty = true;
+        }
+    } restore{run, from, to};
+    for (size_t i = from; i < to; ++i) run[i]->SaveToImage(staging.get() + (i - from) * disk);
+    {
+        TFileAccess access(*this);
+        Seek(kSeekFromStart, DataStart() + static_cast<uint64_t>(run[from]->Number - 1) * disk);
+        Write(staging.get(), static_cast<uint32_t>(bytes));
+    }
+    restore.Done = true;
+    if (Table_) Table_->MarkWritten();
+    ++Stats_.WriteCalls;
+}
+
+bool TBufferedFile::FlushBuffers(bool evicting) {
+    std::vector<TBuffer*> list;
+    for (const auto& b : Cache_) {
+        if (!b->Dirty) continue;
+        if (b->PinCount > 0) {
+            if (!evicting) RaiseCorruption();
+            continue;
+        }
+        if (!InReadWindow(b->Number)) list.push_back(b.get());
+    }
+    const uint64_t maxRun = std::max<uint64_t>(1, kMaxRunBytes / std::max<uint32_t>(1, DiskBufferSize()));
+    bool wrote = false;
+    for (size_t i = 0; i < list.size();) {
+        size_t j = i + 1;
+        while (j < list.size() && list[j]->Number == list[j - 1]->Number + 1 && j - i < maxRun) ++j;
+        WriteRun(list, i, j);
+        wrote = true;
+        i = j;
+    }
+    return wrote;
+}
+
+void TBufferedFile::DiscardBuffers() {
+    for (auto& b : Cache_) {
+        // A pinned buffer stays alive for its holder until released.
+        if (b->PinCount > 0) {
+            b->Next = b->Previous = nullptr;
+            Detached_.push_back(std::move(b));
+        }
+    }
+    Cache_.clear();
+    Head_ = Tail_ = nullptr;
+}
+
+void TBufferedFile::TrimBuffers() {
+    bool flushed = false;
+    while (Cache_.size() > CacheCapacity()) {
+        TBuffer* victim = FindVictim();
+        if (!victim && !flushed && !InTransaction()) {
+            flushed = true;
+            FlushBuffers(true);
+            victim = FindVictim();
+        }
+        if (!victim) break;
+        ExtractCached(victim);
+    }
+    CacheListCapacity_ = std::max<uint32_t>(static_cast<uint32_t>(Cache_.size()), std::max<uint32_t>(1, CacheCapacity()));
+}
+
+void TBufferedFile::EmptyFile() {
+    // Cached buffers past the data start no longer exist in the file.
+    DiscardBuffers();
+    {
+        TFileAccess access(*this);
+        Seek(kSeekFromStart, DataStart());
+        Write(nullptr, 0);
+    }
+    if (Table_ && Table_->ForceBufferFlush()) FlushToDisk();
+    if (Table_) Table_->MarkWritten();
+}
+
+}  // namespace dezede

@@ -1,0 +1,74 @@
+#include "engine/data_session.h"
+
+#include <algorithm>
+
+#include "platform/process_paths.h"
+
+namespace dezede {
+
+namespace {
+
+std::string Trim(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return {};
+    const auto last = s.find_last_not_of(" \t\r\n");
+    return s.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+TDataSession::TDataSession(TDataEngine& engine) : Engine_(engine), PrivateDir_(TemporaryDirectory()) {}
+
+TDataSession::~TDataSession() = default;
+
+void TDataSession::SetName(const std::string& name) { Name_ = name.size() > 255 ? name.substr(0, 255) : name; }
+
+void TDataSession::SetPrivateDir(const std::string& dir) {
+    std::string path = Trim(dir);
+    std::replace(path.begin(), path.end(), '\\', '/');
+    if (!path.empty() && path.back() != '/') path += '/';
+    PrivateDir_ = std::move(path);
+}
+
+std::string TDataSession::GetPrivateDir() const { return PrivateDir_.empty() ? CurrentDirectory() : PrivateDir_; }
+
+void TDataSession::AddPassword(const std::string& password) {
+    if (password.empty()) return;
+    for (const auto& p : Passwords_)
+        if (p->Text() == password) return;
+    auto pooled = std::find_if(PasswordPool_.begin(), PasswordPool_.end(),
+                               [&](const auto& p) { return p->Text() == password; });
+    if (pooled != PasswordPool_.end()) {
+        Passwords_.push_back(std::move(*pooled));
+        PasswordPool_.erase(pooled);
+        return;
+    }
+    Passwords_.push_back(std::make_unique<TTablePassword>(password));
+}
+
+void TDataSession::DelPassword(const std::string& password) {
+    auto it = std::find_if(Passwords_.begin(), Passwords_.end(), [&](const auto& p) { return p->Text() == password; });
+    if (it == Passwords_.end()) return;
+    PasswordPool_.push_back(std::move(*it));
+    Passwords_.erase(it);
+}
+
+void TDataSession::DelAllPasswords() {
+    for (auto& p : Passwords_) PasswordPool_.push_back(std::move(p));
+    Passwords_.clear();
+}
+
+std::vector<std::string> TDataSession::PasswordTexts() const {
+    std::vector<std::string> texts;
+    texts.reserve(Passwords_.size());
+    for (const auto& p : Passwords_) texts.push_back(p->Text());
+    return texts;
+}
+
+const TTablePassword* TDataSession::FindPassword(const TPasswordDigest& digest) const {
+    for (const auto& p : Passwords_)
+        if (p->Digest() == digest) return p.get();
+    return nullptr;
+}
+
+}  // namespace dezede

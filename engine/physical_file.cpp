@@ -1,0 +1,155 @@
+#include "engine/physical_file.h"
+
+#include "engine/os_error.h"
+#include "platform/file_names.h"
+#include "platform/windows_error.h"
+
+namespace dezede {
+
+TPhysicalFile::TPhysicalFile(std::string fileName) : TBaseFile(std::move(fileName)) {}
+
+TPhysicalFile::~TPhysicalFile() = default;
+
+uint64_t TPhysicalFile::GetSize() {
+    std::lock_guard lock(HandleLock_);
+    uint64_t size = 0;
+    if (const uint32_t err = File_.Size(&size)) SaveOSError(err);
+    return size;
+}
+
+int32_t TPhysicalFile::CreateFile() {
+    std::lock_guard lock(HandleLock_);
+    if (!Handles_.empty()) return -static_cast<int32_t>(SaveOSError(kWinSharingViolation));
+    if (const uint32_t err = File_.Create(FileName())) return -static_cast<int32_t>(SaveOSError(err));
+    ReadOnly = false;
+    ReadOnlyOnDisk = false;
+    Position_ = 0;
+    return AddHandle();
+}
+
+int32_t TPhysicalFile::OpenFile() {
+    std::lock_guard lock(HandleLock_);
+    if (Handles_.empty()) {
+        ReadOnlyOnDisk = false;
+        if (const uint32_t err = File_.Open(FileName(), ReadOnly, Exclusive))
+            return -static_cast<int32_t>(SaveOSError(err));
+        ReadOnly = File_.ReadOnly();
+        ReadOnlyOnDisk = File_.ReadOnlyOnDisk();
+        Position_ = 0;
+    }
+    return AddHandle();
+}
+
+void TPhysicalFile::CloseFile(int32_t handle) {
+    std::lock_guard lock(HandleLock_);
+    if (!RemoveHandle(handle) || !Handles_.empty()) return;
+    if (Temporary) OSDeleteFile(FileName());
+    File_.Close();
+    // The kernel dropped every lock of the descriptor with it.
+    std::lock_guard regions(RegionLock_);
+    Regions_.Clear();
+}
+
+uint16_t TPhysicalFile::RenameFile(const std::string& newName) {
+    std::lock_guard lock(HandleLock_);
+    if (!Handles_.empty()) return SaveOSError(kWinSharingViolation);
+    if (const uint32_t err = OSRenameFile(FileName(), newName)) return SaveOSError(err);
+    SetFileName(newName);
+    return 0;
+}
+
+uint16_t TPhysicalFile::DeleteFile() {
+    std::lock_guard lock(HandleLock_);
+    if (!Handles_.empty()) return SaveOSError(kWinSharingViolation);
+    if (const uint32_t err = OSDeleteFile(FileName())) return SaveOSError(err);
+    return 0;
+}
+
+uint32_t TPhysicalFile::ReadData(int32_t handle, void* buffer, uint32_t count, bool* failed) {
+    if (failed) *failed = false;
+    std::lock_guard lock(HandleLock_);
+    if (!FindHandle(handle)) {
+        SaveOSError(kWinInvalidHandle);
+        if (failed) *failed = true;
+        return 0;
+    }
+    uint32_t err = 0;
+    const size_t n = File_.ReadAt(buffer, count, Position_, &err);
+    if (err) {
+        SaveOSError(err);
+        if (failed) *failed = true;
+    }
+    Position_ += n;
+    return static_cast<uint32_t>(n);
+}
+
+uint32_t TPhysicalFile::WriteData(int32_t handle, const void* buffer, uint32_t count, bool* failed) {
+    if (failed) *failed = false;
+    std::lock_guard lock(HandleLock_);
+    if (!FindHandle(handle)) {
+        SaveOSError(kWinInvalidHandle);
+        if (failed) *failed = true;
+        return 0;
+    }
+    if (count == 0) {
+        if (const uint32_t err = File_.Truncate(Position_)) {
+            SaveOSError(err);
+            if (failed) *failed = true;
+        }
+        return 0;
+    }
+    uint32_t err = 0;
+    const size_t n = File_.WriteAt(buffer, count, Position_, &err);
+    if (err) {
+        SaveOSError(err);
+        if (failed) *failed = true;
+    }
+    Position_ += n;
+    return static_cast<uint32_t>(n);
+}
+
+bool TPhysicalFile::FlushFile(int32_t handle) {
+    std::lock_guard lock(HandleLock_);
+    if (!FindHandle(handle)) return false;
+    if (const uint32_t err = File_.Sync()) {
+        SaveOSError(err);
+        return false;
+    }
+    return true;
+}
+
+uint64_t TPhysicalFile::SeekFile(int32_t handle, int origin, uint64_t offset) {
+    std::lock_guard lock(HandleLock_);
+    if (!FindHandle(handle)) return Position_;
+    switch (origin) {
+        case kSeekFromStart: Position_ = offset; break;
+        case kSeekFromCurrent: Position_ += offset; break;
+        case kSeekFromEnd: {
+            uint64_t size = 0;
+            File_.Size(&size);
+            Position_ = size - offset;
+            break;
+        }
+        default: break;
+    }
+    return Position_;
+}
+
+bool TPhysicalFile::LockRegion(uint64_t offset, uint64_t length) {
+    std::lock_guard lock(RegionLock_);
+    // A region of this process that overlaps is refused without asking the kernel.
+    if (!Regions_.CanAdd(offset, length)) return false;
+    if (!File_.LockRange(offset, length)) return false;
+    Regions_.Add(offset, length);
+    return true;
+}
+
+bool TPhysicalFile::UnlockRegion(uint64_t offset, uint64_t length) {
+    std::lock_guard lock(RegionLock_);
+    if (!Regions_.Contains(offset, length)) return false;
+    if (!File_.UnlockRange(offset, length)) return false;
+    Regions_.Remove(offset, length);
+    return true;
+}
+
+}  // namespace dezede

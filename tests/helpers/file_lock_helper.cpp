@@ -1,0 +1,57 @@
+// Opens, creates, locks and holds files on command, so that tests can check
+// what another process sees. Reads one command per line on stdin and answers
+// one line on stdout:
+//   open <path> shared|exclusive|readonly   -> ok | err <code>
+//   create <path>                           -> ok | err <code>
+//   lock <offset> <length>                  -> ok | fail
+//   unlock <offset> <length>                -> ok | fail
+//   close                                   -> ok
+//   quit                                    (ends the program)
+
+#include <cstdint>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "engine/engine_error.h"
+#include "engine/engine_file.h"
+#include "engine/file_registry.h"
+
+using namespace dezede;
+
+int main() {
+    std::unique_ptr<TEngineFile> file;
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        std::istringstream in(line);
+        std::string cmd;
+        in >> cmd;
+        std::string answer = "ok";
+        try {
+            if (cmd == "open" || cmd == "create") {
+                std::string path, mode;
+                in >> path >> mode;
+                file = std::make_unique<TEngineFile>(TFileRegistry::Instance(), path);
+                file->Exclusive = mode == "exclusive";
+                file->ReadOnly = mode == "readonly";
+                if (cmd == "open") file->Open(); else file->Create();
+            } else if (cmd == "lock" || cmd == "unlock") {
+                uint64_t offset = 0, length = 0;
+                in >> offset >> length;
+                if (!file || !file->LockRegion(offset, length, cmd == "lock")) answer = "fail";
+            } else if (cmd == "close") {
+                file.reset();
+            } else if (cmd == "quit") {
+                return 0;
+            } else {
+                answer = "unknown";
+            }
+        } catch (const EDEZEDEEngineError& e) {
+            file.reset();
+            answer = "err " + std::to_string(e.ErrorCode);
+        }
+        std::cout << answer << std::endl;
+    }
+    return 0;
+}
