@@ -152,8 +152,10 @@ bool TExpressionEvaluator::Compare(uint8_t code, const TExpToken& a, const TExpT
         if (a.DataType == ftdInteger && b.DataType == ftdInteger) {
             const int32_t x = a.Get<int32_t>(), y = b.Get<int32_t>();
             c = x < y ? -1 : (y < x ? 1 : 0);
-        } else if (a.DataType == ftdFloat && b.DataType == ftdFloat) {
-            const double x = a.Get<double>(), y = b.Get<double>();
+        } else if ((a.DataType == ftdFloat || a.DataType == ftdInteger) &&
+                   (b.DataType == ftdFloat || b.DataType == ftdInteger)) {
+            const double x = a.DataType == ftdFloat ? a.Get<double>() : a.Get<int32_t>();
+            const double y = b.DataType == ftdFloat ? b.Get<double>() : b.Get<int32_t>();
             c = x < y ? -1 : (y < x ? 1 : 0);
         } else {
             c = 2;

@@ -536,6 +536,7 @@ std::unique_ptr<TExpToken> TExpressionParser::ParseIdentifier(uint32_t flags) {
             const TSqlFunctionDef& def = Functions->Item(static_cast<size_t>(index));
             auto n = NewNode(ekFunction, ecRegistered, name);
             n->FunctionIndex = index;
+            n->SetType(def.ResultType, def.ResultSubType, 0);
             NextToken();
             ExpectSkip('(');
             for (size_t i = 0; i < def.Params.size(); ++i) {

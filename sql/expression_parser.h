@@ -35,9 +35,10 @@ inline constexpr uint32_t kInsertValueFlags = 0x0C;
 inline constexpr uint32_t kHavingFlags = 0x25;
 inline constexpr uint32_t kFilterFlags = 0x04;
 
-// Limits on nesting: parenthesised levels (recursion of the parser) and the
-// height of the tree (recursion of the verifier and the evaluator).
-inline constexpr uint32_t kMaxExpressionNesting = 128;
+// Limits on nesting: recursion of the parser (each parenthesis or function
+// argument level takes three steps, so about 128 levels) and the height of the
+// tree (recursion of the verifier, the evaluator, copies and destruction).
+inline constexpr uint32_t kMaxExpressionNesting = 384;
 inline constexpr uint32_t kMaxExpressionDepth = 1000;
 
 class TExpressionParser : public TSqlScanner {

@@ -14,4 +14,21 @@ int TSqlFunctions::Find(std::string_view name) const {
     return -1;
 }
 
+void RouteToEngineHook(TSqlFunctions& functions, const TCustomFunctionHook* hook, TDataSession* session,
+                       std::string databaseName) {
+    functions.OnCustomFunction = [hook, session, databaseName = std::move(databaseName)](
+                                     const TSqlFunctionDef& function,
+                                     const std::vector<std::unique_ptr<TExpToken>>& args, TExpToken& result) {
+        if (!hook || !*hook) return;
+        TSqlFunctionCall call;
+        call.Session = session;
+        call.DatabaseName = databaseName;
+        call.FunctionName = function.Name;
+        call.Function = &function;
+        call.Args = &args;
+        call.Result = &result;
+        (*hook)(call);
+    };
+}
+
 }  // namespace dezede

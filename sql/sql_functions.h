@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/engine_hooks.h"
+
 namespace dezede {
 
 class TExpToken;
@@ -48,5 +50,19 @@ public:
 private:
     std::vector<TSqlFunctionDef> Items_;
 };
+
+// What the engine's OnCustomFunction hook receives for a call from SQL: the
+// engine's call record plus the function, its evaluated arguments and the
+// result node to fill (static_cast the hook's argument to this type).
+struct TSqlFunctionCall : TCustomFunctionCall {
+    const TSqlFunctionDef* Function = nullptr;
+    const std::vector<std::unique_ptr<TExpToken>>* Args = nullptr;
+    TExpToken* Result = nullptr;
+};
+
+// Routes the calls of `functions` to the engine's hook (read at each call, so
+// it may be assigned later); the call record names the session and database.
+void RouteToEngineHook(TSqlFunctions& functions, const TCustomFunctionHook* hook, TDataSession* session,
+                       std::string databaseName);
 
 }  // namespace dezede

@@ -56,13 +56,6 @@ std::string FormatCurrency(int64_t currency, uint8_t scale) {
     return digits;
 }
 
-bool ParseFloatText(std::string_view text, double& value) {
-    text = TrimSpaces(text);
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    auto r = std::from_chars(text.data(), text.data() + text.size(), value);
-    return !text.empty() && r.ec == std::errc() && r.ptr == text.data() + text.size() && std::isfinite(value);
-}
-
 std::string ValueAsText(const TExpToken& s) {
     if (s.IsNull) return {};
     switch (s.DataType) {
@@ -156,7 +149,9 @@ bool ConvertValue(const TExpToken& s, TExpToken& t) {
         case ftdFloat: {
             double d = 0;
             if (fromText) {
-                if (!ParseFloatText(s.StringView(), d)) return fail();
+                auto parsed = ParseFloat(s.StringView());
+                if (!parsed) return fail();
+                d = *parsed;
             } else if (IsNumericType(s.DataType) || s.DataType == ftdBoolean) {
                 d = s.AsDouble();
             } else {
@@ -168,7 +163,9 @@ bool ConvertValue(const TExpToken& s, TExpToken& t) {
         case ftdBCD: {
             double d = 0;
             if (fromText) {
-                if (!ParseFloatText(s.StringView(), d)) return fail();
+                auto parsed = ParseFloat(s.StringView());
+                if (!parsed) return fail();
+                d = *parsed;
             } else if (IsNumericType(s.DataType) || s.DataType == ftdBoolean) {
                 if (s.DataType != ftdFloat) {
                     t.SetBcdCurrency(s.AsCurrency(), t.Scale);

@@ -5,11 +5,10 @@
 
 #include <cstdint>
 #include <string>
-
-#include "support/literals.h"
 #include <string_view>
 
 #include "support/date_time.h"
+#include "support/literals.h"
 
 namespace dezede {
 
@@ -17,9 +16,6 @@ class TExpToken;
 
 // Decimal text of a currency value with exactly `scale` places ("-12.50").
 std::string FormatCurrency(int64_t currency, uint8_t scale);
-// Shortest text that reads back as the same double, "." as the separator.
-bool ParseFloatText(std::string_view text, double& value);
-
 // The value of `source` as text (String and memo as they are, numbers and
 // temporal values in the literal forms above).
 std::string ValueAsText(const TExpToken& source);

@@ -202,7 +202,7 @@ TEST(ExpressionParser, DeepNestingIsAParseErrorNotACrash) {
         EXPECT_EQ(ParseError(kWhereFlags, t, line, column), "Expression is nested too deeply in SELECT SQL statement");
     }
     uint32_t line = 0, column = 0;
-    EXPECT_EQ(ParseError(kWhereFlags, std::string(40, '(') + "1" + std::string(40, ')'), line, column), "<no error>");
+    EXPECT_EQ(ParseError(kWhereFlags, std::string(120, '(') + "1" + std::string(120, ')'), line, column), "<no error>");
 }
 
 }  // namespace

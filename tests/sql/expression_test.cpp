@@ -421,6 +421,31 @@ TEST(Expression, RegisteredFunctionsCallTheHook) {
 namespace dezede {
 namespace {
 
+TEST(Expression, RegisteredFunctionsReachTheEngineHook) {
+    TSqlFunctions functions;
+    functions.Add({"Shout", ftdString, fsdNone, 20, {{ftdString, fsdNone}}});
+    TCustomFunctionHook hook;
+    RouteToEngineHook(functions, &hook, nullptr, "Quintora");
+    // Assigned after routing: the hook is read at each call.
+    std::string seen;
+    hook = [&](TCustomFunctionCall& call) {
+        auto& sqlCall = static_cast<TSqlFunctionCall&>(call);
+        seen = call.DatabaseName + "/" + call.FunctionName;
+        sqlCall.Result->SetString(std::string((*sqlCall.Args)[0]->StringView()) + "!");
+    };
+    TExpressionParser parser;
+    parser.Functions = &functions;
+    auto root = parser.ParseWhole("shout('hey')", kWhereFlags);
+    TExpressionVerifier verifier;
+    verifier.Functions = &functions;
+    verifier.Verify(*root, false, false);
+    TExpressionEvaluator evaluator;
+    evaluator.Context.Functions = &functions;
+    evaluator.Evaluate(*root);
+    EXPECT_EQ(root->StringView(), "hey!");
+    EXPECT_EQ(seen, "Quintora/Shout");
+}
+
 TEST(Expression, StringsCompareByTheStatementLocale) {
     constexpr uint32_t kGerman = 1031;
     struct {
