@@ -123,7 +123,13 @@ void TFormWindow::Sync() {
         w->setFont(QtFont(c->Font()));
         w->setVisible(c->Visible());
         if (auto* label = dynamic_cast<const TLabel*>(c)) {
-            static_cast<QLabel*>(w)->setText(QString::fromStdString(label->Caption()));
+            auto* q = static_cast<QLabel*>(w);
+            q->setText(QString::fromStdString(label->Caption()));
+            if (label->AutoSize) {
+                // The caption decides the size, in whatever font the screen has.
+                QSize hint = q->sizeHint();
+                w->resize(hint.width(), hint.height());
+            }
         } else if (auto* bar = dynamic_cast<const TProgressBar*>(c)) {
             auto* q = static_cast<QProgressBar*>(w);
             q->setRange(bar->Min(), bar->Max());
