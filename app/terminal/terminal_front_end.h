@@ -43,6 +43,7 @@ private:
     void FormChanged() override;
     void Repaint() override;
     void FormClosed() override {}
+    void FormDestroyed() override { Form_ = nullptr; }
     void PrintForm();
     void PrintProgress();
     std::string Bold(const std::string& text) const;
