@@ -62,6 +62,8 @@ private:
 class TLabel : public TControl {
 public:
     using TControl::TControl;
+    // Sized to its caption in the font it is shown in; Width and Height are the designed size.
+    bool AutoSize = true;
     const std::string& Caption() const { return Caption_; }
     void SetCaption(std::string caption);
 

@@ -5,7 +5,10 @@ namespace dezede::freebolt {
 TForm::TForm(TComponent* owner, const std::string& name) : TComponent(owner) { SetName(name); }
 
 TForm::~TForm() {
-    View_ = nullptr;
+    if (TFormView* view = View_) {
+        View_ = nullptr;
+        view->FormDestroyed();
+    }
     DestroyComponents();
 }
 

@@ -23,6 +23,8 @@ public:
     virtual void Repaint() = 0;
     // The form closed; hide the window.
     virtual void FormClosed() = 0;
+    // The form and its controls are being freed; the view must let go of them.
+    virtual void FormDestroyed() = 0;
 };
 
 enum class TBorderStyle { Dialog, Sizeable };

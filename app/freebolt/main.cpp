@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
         (void)DisplayAvailable;
 #endif
         TTerminalFrontEnd terminal(std::cin, std::cout, cl.Yes, ::isatty(STDOUT_FILENO) != 0);
+        terminal.SetEchoAnswers(::isatty(STDIN_FILENO) == 0);
         return RunMainBlock(terminal, cl);
     } catch (...) {
         dezede::ReportUnhandledException(std::current_exception());

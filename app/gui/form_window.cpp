@@ -27,14 +27,14 @@ int ScreenDpi() {
 
 }  // namespace
 
-TFormWindow::TFormWindow(TForm& form, QWidget* parent) : QWidget(parent), Form_(form), Dpi_(ScreenDpi()) {
+TFormWindow::TFormWindow(TForm& form, QWidget* parent) : QWidget(parent), Form_(&form), Dpi_(ScreenDpi()) {
     setObjectName(QString::fromStdString(form.Name()));
     Build();
-    Form_.AttachView(this);
+    Form_->AttachView(this);
 }
 
 TFormWindow::~TFormWindow() {
-    if (Form_.View() == this) Form_.AttachView(nullptr);
+    if (Form_ && Form_->View() == this) Form_->AttachView(nullptr);
 }
 
 QFont TFormWindow::QtFont(const TFont& font) const {
@@ -51,14 +51,14 @@ QWidget* TFormWindow::WidgetFor(const TControl* control) const {
 
 void TFormWindow::Build() {
     Qt::WindowFlags flags = Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint;
-    if (Form_.BorderStyle == TBorderStyle::Dialog) flags |= Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
+    if (Form_->BorderStyle == TBorderStyle::Dialog) flags |= Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
     else flags |= Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint;
     setWindowFlags(flags);
-    if (!Form_.Icon.empty()) setWindowIcon(QIcon(ImagePixmap(Form_.Icon)));
+    if (!Form_->Icon.empty()) setWindowIcon(QIcon(ImagePixmap(Form_->Icon)));
 
     QWidget* previous = nullptr;
     std::vector<std::pair<int, QWidget*>> tabStops;
-    for (TControl* c : Form_.Controls()) {
+    for (TControl* c : Form_->Controls()) {
         QWidget* w = nullptr;
         if (auto* label = dynamic_cast<TLabel*>(c)) {
             auto* l = new QLabel(this);
@@ -108,9 +108,9 @@ void TFormWindow::Build() {
 }
 
 void TFormWindow::Sync() {
-    setWindowTitle(QString::fromStdString(Form_.Caption));
-    setFont(QtFont(Form_.Font()));
-    setFixedSize(ScaleToDpi(Form_.ClientWidth, Dpi_), ScaleToDpi(Form_.ClientHeight, Dpi_));
+    setWindowTitle(QString::fromStdString(Form_->Caption));
+    setFont(QtFont(Form_->Font()));
+    setFixedSize(ScaleToDpi(Form_->ClientWidth, Dpi_), ScaleToDpi(Form_->ClientHeight, Dpi_));
     for (const auto& [c, w] : Widgets_) {
         auto* image = dynamic_cast<const TImage*>(c);
         int width = ScaleToDpi(c->Width, Dpi_), height = ScaleToDpi(c->Height, Dpi_);
@@ -123,7 +123,13 @@ void TFormWindow::Sync() {
         w->setFont(QtFont(c->Font()));
         w->setVisible(c->Visible());
         if (auto* label = dynamic_cast<const TLabel*>(c)) {
-            static_cast<QLabel*>(w)->setText(QString::fromStdString(label->Caption()));
+            auto* q = static_cast<QLabel*>(w);
+            q->setText(QString::fromStdString(label->Caption()));
+            if (label->AutoSize) {
+                // The caption decides the size, in whatever font the screen has.
+                QSize hint = q->sizeHint();
+                w->resize(hint.width(), hint.height());
+            }
         } else if (auto* bar = dynamic_cast<const TProgressBar*>(c)) {
             auto* q = static_cast<QProgressBar*>(w);
             q->setRange(bar->Min(), bar->Max());
@@ -134,15 +140,26 @@ void TFormWindow::Sync() {
     }
 }
 
-void TFormWindow::FormChanged() { Sync(); }
+void TFormWindow::FormChanged() {
+    if (Form_) Sync();
+}
 
 void TFormWindow::Repaint() { repaint(); }
 
 void TFormWindow::FormClosed() { close(); }
 
+void TFormWindow::FormDestroyed() {
+    // The widgets' handlers point at the controls: they go with them.
+    Form_ = nullptr;
+    hide();
+    Widgets_.clear();
+    qDeleteAll(findChildren<QObject*>(QString(), Qt::FindDirectChildrenOnly));
+}
+
 void TFormWindow::ShowForm() {
+    if (!Form_) return;
     show();
-    if (Form_.Position == TFormPosition::ScreenCenter) {
+    if (Form_->Position == TFormPosition::ScreenCenter) {
         if (QScreen* screen = QGuiApplication::primaryScreen()) {
             QRect area = screen->availableGeometry();
             QRect frame = frameGeometry();
@@ -151,11 +168,11 @@ void TFormWindow::ShowForm() {
     }
     activateWindow();
     raise();
-    Form_.Activate();
+    Form_->Activate();
 }
 
 void TFormWindow::closeEvent(QCloseEvent* event) {
-    if (Form_.Closed() || Form_.Close()) {
+    if (!Form_ || Form_->Closed() || Form_->Close()) {
         event->accept();
     } else {
         event->ignore();
@@ -163,12 +180,13 @@ void TFormWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool TFormWindow::event(QEvent* event) {
+    if (!Form_) return QWidget::event(event);
     if (event->type() == QEvent::WindowDeactivate) {
         Deactivated_ = true;
     } else if (event->type() == QEvent::WindowActivate && Deactivated_) {
         // Becoming the active window again (after a dialog, say) activates the form again.
         Deactivated_ = false;
-        Form_.Activate();
+        Form_->Activate();
     }
     return QWidget::event(event);
 }

@@ -24,7 +24,8 @@ public:
     explicit TFormWindow(TForm& form, QWidget* parent = nullptr);
     ~TFormWindow() override;
 
-    TForm& Form() const { return Form_; }
+    // The form shown, or null once it was freed.
+    TForm* Form() const { return Form_; }
     int Dpi() const { return Dpi_; }
     // The widget that shows a control.
     QWidget* WidgetFor(const TControl* control) const;
@@ -32,6 +33,7 @@ public:
     void FormChanged() override;
     void Repaint() override;
     void FormClosed() override;
+    void FormDestroyed() override;
 
     // Shows the window, centred on the screen when the form asks for it, and activates the form.
     void ShowForm();
@@ -45,7 +47,7 @@ private:
     void Sync();
     QFont QtFont(const TFont& font) const;
 
-    TForm& Form_;
+    TForm* Form_;
     int Dpi_;
     std::map<const TControl*, QWidget*> Widgets_;
     bool Deactivated_ = false;

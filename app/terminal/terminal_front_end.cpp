@@ -106,6 +106,7 @@ int32_t TTerminalFrontEnd::Ask(const std::vector<TChoice>& choices, int32_t defa
             Out_ << defaultCaption << "\n";
             return defaultResult;
         }
+        if (Echo_) Out_ << line << "\n";
         std::string answer = Lower(line);
         answer.erase(0, answer.find_first_not_of(" \t\r"));
         answer.erase(answer.find_last_not_of(" \t\r") + 1);
@@ -123,6 +124,8 @@ int32_t TTerminalFrontEnd::Ask(const std::vector<TChoice>& choices, int32_t defa
 HRESULT TTerminalFrontEnd::TaskDialogIndirect(const TTaskDialogConfig* config, int32_t* pnButton,
                                               int32_t* pnRadioButton, int32_t* pfVerificationFlagChecked) {
     if (!config || config->cbSize != kTaskDialogConfigSize) return E_INVALIDARG;
+    if ((config->cButtons && !config->pButtons) || (config->cRadioButtons && !config->pRadioButtons))
+        return E_INVALIDARG;
     TTerminalTaskWindow window;
     auto notify = [&](uint32_t msg, uintptr_t wParam, intptr_t lParam) -> HRESULT {
         return config->pfCallback ? config->pfCallback(&window, msg, wParam, lParam, config->lpCallbackData) : S_OK;

@@ -27,6 +27,10 @@ public:
     THandle MainWindowHandle() const override { return 0; }
     int Run(TForm& mainForm) override;
 
+    // Repeats each answer read, for input that does not come from a terminal
+    // (which would echo it itself).
+    void SetEchoAnswers(bool echo) { Echo_ = echo; }
+
     struct TChoice {
         std::string Caption;  // as shown, access-key marks removed
         char Key;             // the letter that picks it, or 0
@@ -39,6 +43,7 @@ private:
     void FormChanged() override;
     void Repaint() override;
     void FormClosed() override {}
+    void FormDestroyed() override { Form_ = nullptr; }
     void PrintForm();
     void PrintProgress();
     std::string Bold(const std::string& text) const;
@@ -47,6 +52,7 @@ private:
     std::ostream& Out_;
     bool Defaults_;
     bool Ansi_;
+    bool Echo_ = false;
     TForm* Form_ = nullptr;
     int LastPosition_ = -1;
 };

@@ -23,6 +23,8 @@ struct TFontCase {
     TFont expectOwn;
 };
 
+void PrintTo(const TFontCase& c, std::ostream* os) { *os << c.name; }
+
 class AdjustFormFontsTest : public ::testing::TestWithParam<TFontCase> {};
 
 TEST_P(AdjustFormFontsTest, AppliesTheRules) {
