@@ -1,7 +1,5 @@
 #include "engine/data_engine.h"
 
-#include <nettle/md5.h>
-
 #include <algorithm>
 #include <atomic>
 
@@ -15,15 +13,6 @@ std::atomic<TDataEngine*> gInstance{nullptr};
 
 std::string Short(const std::string& s) { return s.size() > 255 ? s.substr(0, 255) : s; }
 
-TSignatureDigest Md5Of(const std::string& text) {
-    TSignatureDigest digest{};
-    md5_ctx ctx;
-    md5_init(&ctx);
-    md5_update(&ctx, text.size(), reinterpret_cast<const uint8_t*>(text.data()));
-    md5_digest(&ctx, digest.size(), digest.data());
-    return digest;
-}
-
 }  // namespace
 
 TEngineLimits TEngineLimits::For(bool largeFileSupport) {
@@ -31,7 +20,7 @@ TEngineLimits TEngineLimits::For(bool largeFileSupport) {
     return {4294967295ull, 200000000u, 4000000000ull};
 }
 
-TDataEngine::TDataEngine() : SignatureDigest_(Md5Of(kDefaultSignature)) {
+TDataEngine::TDataEngine() : SignatureDigest_(MD5Digest(kDefaultSignature)) {
     TDataEngine* expected = nullptr;
     gInstance.compare_exchange_strong(expected, this);
 }
@@ -53,7 +42,7 @@ TDataEngine* TDataEngine::Instance() { return gInstance.load(); }
 
 void TDataEngine::SetEngineSignature(const std::string& value) {
     EngineSignature_ = Short(value);
-    SignatureDigest_ = Md5Of(EngineSignature_);
+    SignatureDigest_ = MD5Digest(EngineSignature_);
 }
 
 void TDataEngine::SetLockFileName(const std::string& value) { LockFileName_ = Short(value); }
@@ -91,7 +80,8 @@ void TDataEngine::Startup(const std::string& lockFileName) {
 }
 
 void TDataEngine::Shutdown() {
-    // The file registry empties its physical and then its in-memory list here.
+    FileRegistry().FreeUnused(false);
+    FileRegistry().FreeUnused(true);
     Active_ = false;
 }
 

@@ -16,12 +16,14 @@
 
 #include "engine/engine_hooks.h"
 #include "engine/error_context.h"
+#include "engine/file_registry.h"
+#include "support/md5.h"
 
 namespace dezede {
 
 class TDataSession;
 
-using TSignatureDigest = std::array<uint8_t, 16>;
+using TSignatureDigest = TMD5Digest;
 
 // Limits fixed at start-up from LargeFileSupport.
 struct TEngineLimits {
@@ -128,7 +130,9 @@ public:
     // Derives the limits from LargeFileSupport, seeds the random source, takes
     // the lock file name and marks the engine active.
     void Startup(const std::string& lockFileName);
-    // Frees the file registries' entries and marks the engine inactive.
+    // Frees the unused entries of the file registry (physical files, then
+    // memory files, so the in-memory database is emptied) and marks the
+    // engine inactive.
     void Shutdown();
     bool Active() const { return Active_; }
 
@@ -157,10 +161,12 @@ public:
     // functions, triggers and their error events).
     TEngineHooks Hooks;
 
-    // The cipher and compression hooks (support/crypto_hooks.h) and the file
-    // registry (engine/file_registry.h: physical and in-memory files, each
-    // under its own mutex) are members of the engine; Shutdown empties the
-    // registry. The list of installed locales belongs here as well.
+    // The registry of open physical and in-memory files. There is one engine
+    // per process, so it is the process-wide registry.
+    TFileRegistry& FileRegistry() const { return TFileRegistry::Instance(); }
+
+    // The cipher and compression hooks are process-wide as well
+    // (support/crypto_hooks.h); the engine component installs them.
 
 private:
     std::string EngineSignature_ = kDefaultSignature;

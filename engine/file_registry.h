@@ -60,9 +60,18 @@ public:
     uint16_t Rename(const std::string& name, const std::string& newName, bool inMemory);
     bool Exists(const std::string& name, bool inMemory);
 
+    // Removes every file without handles (the memory files kept after their
+    // last close); files still open stay. The engine calls it on shutdown.
+    void Clear();
+
     // The registry key of a name: trimmed, and for physical files resolved.
     static std::string Key(const std::string& name, bool inMemory);
     size_t Count(bool inMemory) const;
+
+    // Frees every entry of one list that has no handle left (the memory files
+    // kept after their last close); used when the engine shuts down. Entries
+    // with open handles stay: their holders still use them.
+    void FreeUnused(bool inMemory);
 
 private:
     struct TList {

@@ -92,6 +92,11 @@ bool OSFileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+bool OSDirectoryExists(const std::string& path) {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 uint32_t OSDeleteFile(const std::string& path) {
     if (::unlink(path.c_str()) != 0) return WindowsErrorFromErrno(errno);
     return 0;

@@ -20,6 +20,7 @@ std::string DirectoryOf(const std::string& path);
 std::string NameOf(const std::string& path);
 
 bool OSFileExists(const std::string& path);
+bool OSDirectoryExists(const std::string& path);
 uint32_t OSDeleteFile(const std::string& path);
 // Fails with kWinAlreadyExists when the target exists (in any letter case).
 uint32_t OSRenameFile(const std::string& from, const std::string& to);

@@ -47,4 +47,18 @@ struct TCryptoHooks {
 void SetCryptoHooks(std::shared_ptr<const TCryptoHooks> hooks);
 std::shared_ptr<const TCryptoHooks> CurrentCryptoHooks();
 
+// Installs a hook set for a scope and puts the previous one back at its end.
+class TCryptoHooksScope {
+public:
+    explicit TCryptoHooksScope(std::shared_ptr<const TCryptoHooks> hooks) : Previous_(CurrentCryptoHooks()) {
+        SetCryptoHooks(std::move(hooks));
+    }
+    ~TCryptoHooksScope() { SetCryptoHooks(std::move(Previous_)); }
+    TCryptoHooksScope(const TCryptoHooksScope&) = delete;
+    TCryptoHooksScope& operator=(const TCryptoHooksScope&) = delete;
+
+private:
+    std::shared_ptr<const TCryptoHooks> Previous_;
+};
+
 }  // namespace dezede

@@ -45,6 +45,26 @@ TEST(DataEngine, StartupDerivesLimitsFromLargeFileSupport) {
     }
 }
 
+TEST(DataEngine, ShutdownEmptiesTheInMemoryFiles) {
+    TDataEngine engine;
+    engine.Startup("x.lck");
+    TFileRegistry& registry = engine.FileRegistry();
+    const std::string kept = "shutdown-test-kept.dat", open = "shutdown-test-open.dat";
+    TFileOpenResult keptFile = registry.Create({.Name = kept, .InMemory = true});
+    TFileOpenResult openFile = registry.Create({.Name = open, .InMemory = true});
+    ASSERT_NE(keptFile.File, nullptr);
+    ASSERT_NE(openFile.File, nullptr);
+    registry.Close(keptFile.File, keptFile.Handle);  // memory files outlive their last close
+    ASSERT_TRUE(registry.Exists(kept, true));
+    engine.Shutdown();
+    EXPECT_FALSE(registry.Exists(kept, true));
+    // A file still in use stays registered for its holder.
+    ASSERT_TRUE(registry.Exists(open, true));
+    registry.Close(openFile.File, openFile.Handle);
+    engine.Shutdown();
+    EXPECT_FALSE(registry.Exists(open, true));
+}
+
 TEST(DataEngine, SignatureDigestFollowsTheSignature) {
     TDataEngine engine;
     const TSignatureDigest abc = {0x90, 0x01, 0x50, 0x98, 0x3c, 0xd2, 0x4f, 0xb0,

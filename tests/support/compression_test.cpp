@@ -66,7 +66,7 @@ TEST(Compression, HooksReplaceZlib) {
         out.assign(d, d + n - 1);
         return true;
     };
-    SetCryptoHooks(hooks);
+    const TCryptoHooksScope scope(hooks);
     std::vector<uint8_t> packed, unpacked;
     const uint8_t text[] = {'a', 'b'};
     EXPECT_TRUE(CompressBuffer(text, 2, 4, packed));
@@ -76,7 +76,6 @@ TEST(Compression, HooksReplaceZlib) {
     EXPECT_FALSE(DecompressBuffer(nullptr, 0, unpacked));
     EXPECT_FALSE(DecompressBuffer(packed.data(), packed.size(), unpacked, 1));  // the bound holds for hooks too
     EXPECT_TRUE(unpacked.empty());
-    SetCryptoHooks(nullptr);
 }
 
 }  // namespace

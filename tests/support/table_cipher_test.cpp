@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 
 #include "support/crypto_hooks.h"
 #include "support/table_cipher.h"
@@ -131,9 +132,13 @@ TEST(TableCipher, HooksReplaceTheCipherForNewlyKeyedTables) {
     hooks->OnDecryptBlock = hooks->OnEncryptBlock;
 
     const TTableCipher builtIn = TTableCipher::FromPassword("pw");
-    SetCryptoHooks(hooks);
-    const TTableCipher hooked = TTableCipher::FromPassword("pw");
-    SetCryptoHooks(nullptr);
+    std::optional<TTableCipher> hookedCipher;
+    {
+        const TCryptoHooksScope scope(hooks);
+        hookedCipher.emplace(TTableCipher::FromPassword("pw"));
+    }
+    ASSERT_EQ(CurrentCryptoHooks(), nullptr);
+    const TTableCipher& hooked = *hookedCipher;
 
     const TMD5Digest key = MD5Digest("pw");
     std::vector<uint8_t> data(20, 0x55);
