@@ -302,7 +302,8 @@ void TBlobFile::StoreBlob(TBlobReference& ref, std::span<const uint8_t> value, u
                 Fail(DEZEDE_MEMOCORRUPT);
         } else {
             next = AllocateBlock();
-            visited.insert(next);
+            // A free chain that leads into this value's own chain is damage.
+            if (!visited.insert(next).second) Fail(DEZEDE_MEMOCORRUPT);
             TPinnedBuffer b = PinBlock(current);
             Pinned(b).NextBlock = next;
             b->Dirty = true;

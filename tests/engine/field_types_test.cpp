@@ -279,3 +279,47 @@ TEST(FieldTypes, DatasetTypeMapping) {
 
 }  // namespace
 }  // namespace dezede
+
+namespace dezede {
+namespace {
+
+TEST(FieldTypes, LocaleKeysCompareByCollation) {
+    const uint32_t kEnglish = 1033;
+    ASSERT_TRUE(IsLocaleInstalled(kEnglish));
+    auto key = [](const char* text) {
+        Bytes k(1 + 11, 0);
+        k[0] = 1;
+        std::memcpy(k.data() + 1, text, std::strlen(text));
+        return k;
+    };
+    TKeyLayout layout;
+    layout.Locale = kEnglish;
+    layout.Fields = {{1, ftdString, 11, false}};
+    // Collation puts "abc" before "ABD" although 'a' > 'A' as bytes.
+    EXPECT_EQ(CompareKeys(layout, key("abc"), key("ABD"), 12), -1);
+    layout.Locale = 0;
+    EXPECT_EQ(CompareKeys(layout, key("abc"), key("ABD"), 12), 1);
+    layout.Locale = kEnglish;
+    layout.Fields[0].Descending = true;
+    EXPECT_EQ(CompareKeys(layout, key("abc"), key("ABD"), 12), 1);
+    Bytes null(12, 0);
+    EXPECT_EQ(CompareKeys(layout, null, key("a"), 12), 1);  // nulls last when descending
+
+    // The full-text key: 3 bytes, the word by collation, then the RecordID bytes.
+    TKeyLayout text;
+    text.Locale = kEnglish;
+    text.FullText = true;
+    auto word = [](const char* w, uint8_t id) {
+        Bytes k(68, 0);
+        k[0] = 1;
+        k[2] = 5;
+        std::memcpy(k.data() + 3, w, std::strlen(w));
+        k[67] = id;
+        return k;
+    };
+    EXPECT_EQ(CompareKeys(text, word("apple", 9), word("Banana", 1), 68), -1);
+    EXPECT_EQ(CompareKeys(text, word("APPLE", 2), word("APPLE", 1), 68), 1);
+}
+
+}  // namespace
+}  // namespace dezede

@@ -137,6 +137,30 @@ TEST_F(TableFiles, EmptyingLeavesHeaderAndDescriptors) {
     EXPECT_EQ(h.FirstFreeRecord, 0u);
 }
 
+TEST_F(TableFiles, ChangeDetectionAndDescriptorUpdates) {
+    Create(OneInteger());
+    TTableFiles reader(Registry, Names), writer(Registry, Names);
+    reader.Open();
+    writer.Open();
+    EXPECT_FALSE(reader.Data().HeaderChanged());
+    writer.Data().InsertRecord(IntRecord(writer.Data(), 1));
+    TFieldDescriptor renamed = writer.Data().Fields()[0];
+    renamed.Name = "Ident";
+    renamed.DefaultValue = "7";
+    renamed.Type = ftdString;  // not taken over: a type change needs a restructure
+    writer.Data().UpdateFieldDescriptor(1, renamed);
+    writer.WriteChanges();
+    EXPECT_TRUE(reader.Data().HeaderChanged());
+    EXPECT_EQ(reader.Data().Header().NextRecordNumber, 2u);
+    EXPECT_FALSE(reader.Data().HeaderChanged());
+    writer.Close();
+    reader.Close();
+    TTableFiles again(Registry, Names);
+    again.Open();
+    EXPECT_EQ(again.Data().FindField("ident")->DefaultValue, "7");
+    EXPECT_EQ(again.Data().Fields()[0].Type, ftdInteger);
+}
+
 TEST_F(TableFiles, VersionsAndSignatures) {
     Create(OneInteger());
     Bytes original = ReadFile(Names.Data);
