@@ -133,7 +133,7 @@ TEST(FullText, SplitWords) {
 }
 
 TEST(FullText, KeyLayout) {
-    uint8_t key[FullTextKeySize];
+    uint8_t key[kFullTextKeySize];
     BuildFullTextKey(0x0102, "WORD", -1, key);
     std::vector<uint8_t> expected(68, 0);
     expected[0] = 1;
@@ -161,7 +161,7 @@ TEST(FullText, UpdatingATextReplacesOnlyTheChangedWords) {
 
     std::vector<std::string> words;
     TIndexPosition pos;
-    uint8_t key[FullTextKeySize];
+    uint8_t key[kFullTextKeySize];
     uint32_t record = 0;
     for (bool more = tree.First(pos); more; more = tree.Next(pos)) {
         tree.ReadPosition(pos, key, record);
