@@ -147,7 +147,7 @@ TFullTextSettings ReadFullTextSettings(TIndexPageStore& store) {
     if (count < 0) Corrupt(store);
     for (int32_t i = 0; i < count; ++i) {
         const auto length = static_cast<int32_t>(reader.ReadInt());
-        if (length < 0) Corrupt(store);
+        if (length < 0 || static_cast<uint32_t>(length) > store.Shape().PageSize - kPageHeaderSize) Corrupt(store);
         std::string word(static_cast<size_t>(length), '\0');
         reader.Read(reinterpret_cast<uint8_t*>(word.data()), word.size());
         settings.StopWords.push_back(std::move(word));
