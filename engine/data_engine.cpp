@@ -15,12 +15,11 @@ std::string Short(const std::string& s) { return s.size() > 255 ? s.substr(0, 25
 
 }  // namespace
 
-TEngineLimits TEngineLimits::For(bool largeFileSupport) {
-    if (largeFileSupport) return {9223372036854775807ull, 1000000000u, 128000000000ull};
-    return {4294967295ull, 200000000u, 4000000000ull};
-}
-
 TDataEngine::TDataEngine() : SignatureDigest_(MD5Digest(kDefaultSignature)) {
+    // Process-wide objects the engine uses up to its destruction: constructing
+    // them first makes them outlive an engine that is freed at process exit.
+    TFileRegistry::Instance();
+    TErrorContextStore::Instance();
     TDataEngine* expected = nullptr;
     gInstance.compare_exchange_strong(expected, this);
 }
@@ -68,7 +67,8 @@ void TDataEngine::SetTableIndexTempExtension(const std::string& value) { TableIn
 void TDataEngine::SetTableBlobTempExtension(const std::string& value) { TableBlobTempExtension_ = Short(value); }
 
 void TDataEngine::Startup(const std::string& lockFileName) {
-    Limits_ = TEngineLimits::For(LargeFileSupport_);
+    LockGeometry_ = TLockGeometry::For(LargeFileSupport_);
+    FileLimits_ = LargeFileSupport_ ? TFileLimits::Large() : TFileLimits::Standard();
     {
         std::lock_guard lock(RandomMutex_);
         std::random_device device;
@@ -83,6 +83,22 @@ void TDataEngine::Shutdown() {
     FileRegistry().FreeUnused(false);
     FileRegistry().FreeUnused(true);
     Active_ = false;
+}
+
+namespace {
+TCacheBudget Budget(int32_t size, int32_t count) {
+    return {static_cast<uint32_t>(std::max(size, 0)), static_cast<uint32_t>(std::max(count, 0))};
+}
+}  // namespace
+
+TCacheBudget TDataEngine::DataCacheBudget() const {
+    return Budget(MaxTableDataBufferSize_, MaxTableDataBufferCount_);
+}
+TCacheBudget TDataEngine::IndexCacheBudget() const {
+    return Budget(MaxTableIndexBufferSize_, MaxTableIndexBufferCount_);
+}
+TCacheBudget TDataEngine::BlobCacheBudget() const {
+    return Budget(MaxTableBlobBufferSize_, MaxTableBlobBufferCount_);
 }
 
 uint32_t TDataEngine::Random(uint32_t upper) {

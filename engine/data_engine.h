@@ -14,9 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/buffered_file.h"
 #include "engine/engine_hooks.h"
 #include "engine/error_context.h"
 #include "engine/file_registry.h"
+#include "engine/lock_geometry.h"
 #include "support/md5.h"
 
 namespace dezede {
@@ -24,15 +26,6 @@ namespace dezede {
 class TDataSession;
 
 using TSignatureDigest = TMD5Digest;
-
-// Limits fixed at start-up from LargeFileSupport.
-struct TEngineLimits {
-    uint64_t LockBase;         // top of the lock offset space
-    uint32_t MaxRecordNumber;  // also the record-lock span
-    uint64_t MaxFileSize;
-
-    static TEngineLimits For(bool largeFileSupport);
-};
 
 class TDataEngine {
 public:
@@ -96,7 +89,7 @@ public:
     int32_t MaxTableBlobBufferCount() const { return MaxTableBlobBufferCount_; }
     void SetMaxTableBlobBufferCount(int32_t value) { MaxTableBlobBufferCount_ = value; }
 
-    // Selects the limits of TEngineLimits; takes effect at Startup.
+    // Selects the lock geometry and file limits; takes effect at Startup.
     bool LargeFileSupport() const { return LargeFileSupport_; }
     void SetLargeFileSupport(bool value) { LargeFileSupport_ = value; }
 
@@ -136,8 +129,15 @@ public:
     void Shutdown();
     bool Active() const { return Active_; }
 
-    // Limits in force (those of LargeFileSupport off until the first Startup).
-    const TEngineLimits& Limits() const { return Limits_; }
+    // Lock offsets and file-size limits in force (those of LargeFileSupport
+    // off until the first Startup).
+    const TLockGeometry& LockGeometry() const { return LockGeometry_; }
+    const TFileLimits& FileLimits() const { return FileLimits_; }
+
+    // The cache budgets of the three file kinds, from the settings above.
+    TCacheBudget DataCacheBudget() const;
+    TCacheBudget IndexCacheBudget() const;
+    TCacheBudget BlobCacheBudget() const;
 
     // A uniform random number from 0 to upper inclusive (the locking
     // protocol's random bytes). Safe to call from several threads.
@@ -202,7 +202,8 @@ private:
     uint16_t TableMaxReadLockCount_ = 100;
 
     bool Active_ = false;
-    TEngineLimits Limits_ = TEngineLimits::For(false);
+    TLockGeometry LockGeometry_ = TLockGeometry::For(false);
+    TFileLimits FileLimits_ = TFileLimits::Standard();
 
     std::mutex RandomMutex_;
     std::mt19937 Random_;

@@ -56,12 +56,6 @@ std::string FormatCurrency(int64_t currency, uint8_t scale) {
     return digits;
 }
 
-std::string FormatFloat(double value) {
-    char buf[64];
-    auto r = std::to_chars(buf, buf + sizeof buf, value);
-    return std::string(buf, r.ptr);
-}
-
 bool ParseFloatText(std::string_view text, double& value) {
     text = TrimSpaces(text);
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <string>
+
+#include "support/literals.h"
 #include <string_view>
 
 #include "support/date_time.h"
@@ -16,7 +18,6 @@ class TExpToken;
 // Decimal text of a currency value with exactly `scale` places ("-12.50").
 std::string FormatCurrency(int64_t currency, uint8_t scale);
 // Shortest text that reads back as the same double, "." as the separator.
-std::string FormatFloat(double value);
 bool ParseFloatText(std::string_view text, double& value);
 
 // The value of `source` as text (String and memo as they are, numbers and

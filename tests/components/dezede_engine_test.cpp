@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -186,7 +189,7 @@ TEST_F(EngineComponent, ActivationStartsTheCoreWithTheSettings) {
     engine.SetActive(true);
     EXPECT_TRUE(core.Active());
     EXPECT_EQ(core.LockFileName(), "vodozedo3.lck");
-    EXPECT_EQ(core.Limits().LockBase, 9223372036854775807ull);
+    EXPECT_EQ(core.LockGeometry().LockBase, 9223372036854775807ull);
     engine.SetActive(false);
     EXPECT_FALSE(core.Active());
     EXPECT_EQ(calls, (std::vector<std::string>{"startup:off", "shutdown:off"}));
@@ -264,6 +267,13 @@ TEST_F(EngineComponent, HooksReachTheCore) {
     EXPECT_FALSE(hooks->ReplacesCipher());
     engine.SetOnCompress(nullptr);
     EXPECT_EQ(CurrentCryptoHooks(), nullptr);
+}
+
+TEST(EngineUnit, ProcessExitShutsAnActiveEngineDownCleanly) {
+    const std::string helper = std::string(DEZEDE_HELPER_DIR) + "/engine_exit_helper";
+    const int status = std::system(("timeout 60 " + helper + " >/dev/null").c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

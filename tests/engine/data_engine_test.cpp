@@ -33,13 +33,14 @@ TEST(DataEngine, StartupDerivesLimitsFromLargeFileSupport) {
         TDataEngine engine;
         engine.SetLargeFileSupport(c.large);
         // The limits in force change only when the engine starts.
-        EXPECT_EQ(engine.Limits().LockBase, 4294967295ull);
+        EXPECT_EQ(engine.LockGeometry().LockBase, 4294967295ull);
         engine.Startup("vodozedo3.lck");
         EXPECT_TRUE(engine.Active());
         EXPECT_EQ(engine.LockFileName(), "vodozedo3.lck");
-        EXPECT_EQ(engine.Limits().LockBase, c.lockBase);
-        EXPECT_EQ(engine.Limits().MaxRecordNumber, c.maxRecord);
-        EXPECT_EQ(engine.Limits().MaxFileSize, c.maxFileSize);
+        EXPECT_EQ(engine.LockGeometry().LockBase, c.lockBase);
+        EXPECT_EQ(engine.LockGeometry().RecordLockSpan, c.maxRecord);
+        EXPECT_EQ(engine.FileLimits().MaxRecordNumber, c.maxRecord);
+        EXPECT_EQ(engine.FileLimits().MaxFileSize, c.maxFileSize);
         engine.Shutdown();
         EXPECT_FALSE(engine.Active());
     }
