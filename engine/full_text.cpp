@@ -147,7 +147,7 @@ TFullTextSettings ReadFullTextSettings(TIndexPageStore& store) {
     if (count < 0) Corrupt(store);
     for (int32_t i = 0; i < count; ++i) {
         const auto length = static_cast<int32_t>(reader.ReadInt());
-        if (length < 0) Corrupt(store);
+        if (length < 0 || static_cast<uint32_t>(length) > store.Shape().PageSize - kPageHeaderSize) Corrupt(store);
         std::string word(static_cast<size_t>(length), '\0');
         reader.Read(reinterpret_cast<uint8_t*>(word.data()), word.size());
         settings.StopWords.push_back(std::move(word));
@@ -158,7 +158,7 @@ TFullTextSettings ReadFullTextSettings(TIndexPageStore& store) {
 }
 
 void WriteFullTextSettings(TIndexPageStore& store, const TFullTextSettings& settings) {
-    const size_t body = store.Shape().PageSize - PageHeaderSize;
+    const size_t body = store.Shape().PageSize - kPageHeaderSize;
     for (const std::string& word : settings.StopWords)
         if (word.size() > body) RaiseError(DEZEDE_INVALIDKEY, {.Table = store.Table()});
     TChainWriter writer(store);
@@ -203,7 +203,7 @@ std::vector<std::string> SplitWords(std::string_view text, const TFullTextSettin
 }
 
 void BuildFullTextKey(uint16_t fieldNumber, std::string_view word, int32_t recordId, uint8_t* key) {
-    std::memset(key, 0, FullTextKeySize);
+    std::memset(key, 0, kFullTextKeySize);
     key[0] = 1;
     StoreBE16(key + 1, fieldNumber);
     std::memcpy(key + 3, word.data(), std::min(word.size(), FullTextWordSize));
@@ -215,7 +215,7 @@ void UpdateFullTextKeys(TIndexTree& tree, const TFullTextSettings& settings, con
                         std::string_view newText) {
     const std::vector<std::string> before = SplitWords(oldText, settings, upper);
     const std::vector<std::string> after = SplitWords(newText, settings, upper);
-    uint8_t key[FullTextKeySize];
+    uint8_t key[kFullTextKeySize];
     for (const std::string& word : before) {
         if (std::find(after.begin(), after.end(), word) != after.end()) continue;
         BuildFullTextKey(fieldNumber, word, recordId, key);

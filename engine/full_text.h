@@ -24,7 +24,6 @@
 
 namespace dezede {
 
-inline constexpr size_t FullTextKeySize = 68;
 inline constexpr size_t FullTextWordSize = 61;
 
 struct TFullTextSettings {

@@ -185,8 +185,11 @@ TPinnedBuffer TIndexFile::PinPage(uint32_t page) {
     TCursorHints hints;
     for (int attempt = 0; attempt < 8; ++attempt) {
         TBuffer* buffer = nullptr;
-        if (GetBuffer(&hints, 0, &buffer, kReadAheadNone, false, static_cast<int32_t>(page)))
-            return TPinnedBuffer(*this, buffer);
+        if (GetBuffer(&hints, 0, &buffer, kReadAheadNone, false, static_cast<int32_t>(page))) {
+            TPinnedBuffer pinned(*this, buffer);
+            static_cast<TPageBuffer*>(buffer)->SyncImage();
+            return pinned;
+        }
     }
     Fail(DEZEDE_KEYORRECDELETED);
 }

@@ -1,8 +1,8 @@
 #pragma once
 // TIndexFile: a table's index file over the buffer cache: the header with the
 // root and auxiliary page of every index slot, the 32 index descriptors, and
-// page allocation with the free-page chain. The buffers hold raw page images
-// (page size bytes); the tree operations read and write entries through them.
+// page allocation with the free-page chain. The buffers are TPageBuffers: page
+// images of page size bytes, which the tree operations unpack into TPages.
 
 #include <array>
 #include <cstdint>
@@ -13,6 +13,7 @@
 #include "engine/buffered_file.h"
 #include "engine/error_codes.h"
 #include "engine/index_file_format.h"
+#include "engine/index_page_buffer.h"
 #include "support/table_cipher.h"
 
 namespace dezede {
@@ -71,7 +72,8 @@ public:
     uint32_t AllocatePage(uint8_t type);
     // Puts a page on the free chain.
     void FreePage(uint32_t page);
-    // Page n pinned (1 to the last page); DEZEDE_INDEXCORRUPT otherwise.
+    // Page n pinned (1 to the last page); DEZEDE_INDEXCORRUPT otherwise. Its raw
+    // image is current (an unpacked page is packed back first).
     TPinnedBuffer PinPage(uint32_t page);
 
     void EmptyFile();
@@ -87,7 +89,7 @@ public:
     uint32_t ScanDepth() const override { return 2; }
     uint32_t GrowthStep() const override { return 4; }
     uint16_t CorruptionCode() const override { return DEZEDE_INDEXCORRUPT; }
-    std::unique_ptr<TBuffer> NewBuffer() override { return std::make_unique<TBuffer>(*this); }
+    std::unique_ptr<TBuffer> NewBuffer() override { return std::make_unique<TPageBuffer>(*this); }
 
 private:
     [[noreturn]] void Fail(uint16_t code) const;

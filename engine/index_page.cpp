@@ -26,9 +26,9 @@ constexpr uint32_t SuffixSize = 4;
 }  // namespace
 
 void ValidateIndexShape(const TIndexShape& shape, const std::string& table) {
-    if (shape.PageSize < MinIndexPageSize || shape.PageSize > MaxIndexPageSize || shape.Compression > icFull)
+    if (shape.PageSize < kMinIndexPageSize || shape.PageSize > kMaxIndexPageSize || shape.Compression > icFull)
         RaiseError(DEZEDE_INDEXLIMIT, {.Table = table});
-    if (shape.KeySize == 0 || shape.KeySize > MaxIndexKeySize || shape.KeySize > (shape.PageSize - PageHeaderSize) / 3)
+    if (shape.KeySize == 0 || shape.KeySize > kMaxKeySize || shape.KeySize > (shape.PageSize - kPageHeaderSize) / 3)
         RaiseError(DEZEDE_INVALIDKEY, {.Table = table});
 }
 
@@ -38,11 +38,11 @@ TPage::TPage(const TIndexShape& shape, std::string table)
 void TPage::Corrupt() const { RaiseError(DEZEDE_INDEXCORRUPT, {.Table = Table_}); }
 
 int TPage::InnerCapacity(const TIndexShape& shape) {
-    return static_cast<int>((shape.PageSize - PageHeaderSize) / (shape.KeySize + (shape.NoKeyStats ? 4u : 8u)));
+    return static_cast<int>((shape.PageSize - kPageHeaderSize) / (shape.KeySize + (shape.NoKeyStats ? 4u : 8u)));
 }
 
 int TPage::LeafCapacity(const TIndexShape& shape) {
-    return static_cast<int>((shape.PageSize - PageHeaderSize) / (shape.KeySize + 4u));
+    return static_cast<int>((shape.PageSize - kPageHeaderSize) / (shape.KeySize + 4u));
 }
 
 int TPage::EntryCapacity() const { return IsInner() ? InnerCapacity(Shape_) : LeafCapacity(Shape_); }
@@ -91,8 +91,8 @@ uint64_t TPage::SubtreeKeyCount() const {
 uint32_t TPage::EntrySize(uint8_t d, uint8_t t) const {
     const uint32_t k = Shape_.KeySize;
     switch (Shape_.Compression) {
-        case icDuplicateByte: return k - d + 5;
-        case icTrailingByte: return k - t + 5;
+        case icDuplicate: return k - d + 5;
+        case icTrailing: return k - t + 5;
         case icFull: return k - d - t + 6;
         default: return k + 4;
     }
@@ -107,13 +107,13 @@ uint32_t TPage::Recompute(int i) {
     const uint32_t k = Shape_.KeySize;
     uint8_t* e = Entry(i);
     uint32_t d = 0;
-    if (i > 0 && (Shape_.Compression == icDuplicateByte || Shape_.Compression == icFull)) {
+    if (i > 0 && (Shape_.Compression == icDuplicate || Shape_.Compression == icFull)) {
         const uint8_t* prev = Entry(i - 1);
         const uint32_t limit = std::min(k, MaxRun);
         while (d < limit && prev[d] == e[d]) ++d;
     }
     uint32_t t = 0;
-    if (Shape_.Compression == icTrailingByte || Shape_.Compression == icFull) {
+    if (Shape_.Compression == icTrailing || Shape_.Compression == icFull) {
         uint32_t span = k - d;
         uint32_t end = k;
         if (!Shape_.Unique) {
@@ -205,7 +205,7 @@ void TPage::LoadFromImage(const uint8_t* image) {
     Next = LoadLE32(image + 7);
     const uint32_t storedSize = LoadLE16(image + 11);
     if (type == ptFullText) {
-        std::memcpy(Body_.data(), image + PageHeaderSize, BodySize());
+        std::memcpy(Body_.data(), image + kPageHeaderSize, BodySize());
         return;
     }
     // Bound the count by the smallest possible entry before allocating anything for it.
@@ -218,7 +218,7 @@ void TPage::LoadFromImage(const uint8_t* image) {
     if (static_cast<uint64_t>(count) * minEntry > BodySize()) Corrupt();
     Data_.assign(static_cast<size_t>(count) * Stride_, 0);
     Count_ = count;
-    const uint8_t* p = image + PageHeaderSize;
+    const uint8_t* p = image + kPageHeaderSize;
     if (!Compressed()) {
         const uint32_t entrySize = minEntry;
         for (int i = 0; i < count; ++i, p += entrySize) {
@@ -229,8 +229,8 @@ void TPage::LoadFromImage(const uint8_t* image) {
         return;
     }
     const uint8_t* end = image + size;
-    const bool hasD = Shape_.Compression == icDuplicateByte || Shape_.Compression == icFull;
-    const bool hasT = Shape_.Compression == icTrailingByte || Shape_.Compression == icFull;
+    const bool hasD = Shape_.Compression == icDuplicate || Shape_.Compression == icFull;
+    const bool hasT = Shape_.Compression == icTrailing || Shape_.Compression == icFull;
     for (int i = 0; i < count; ++i) {
         uint8_t* key = Entry(i);
         const uint32_t header = (hasD ? 1 : 0) + (hasT ? 1 : 0);
@@ -253,7 +253,7 @@ void TPage::LoadFromImage(const uint8_t* image) {
         p += 4;
     }
     // A freed page keeps the size field it had; with no entries there is nothing to check.
-    if (count > 0 && static_cast<uint32_t>(p - (image + PageHeaderSize)) != storedSize) Corrupt();
+    if (count > 0 && static_cast<uint32_t>(p - (image + kPageHeaderSize)) != storedSize) Corrupt();
     RecomputeAll();
 }
 
@@ -264,7 +264,7 @@ void TPage::SaveToImage(uint8_t* image) const {
     StoreLE16(image + 1, static_cast<uint16_t>(Count_));
     StoreLE32(image + 3, Previous);
     StoreLE32(image + 7, Next);
-    uint8_t* p = image + PageHeaderSize;
+    uint8_t* p = image + kPageHeaderSize;
     if (Type == ptFullText) {
         std::memcpy(p, Body_.data(), std::min<size_t>(Body_.size(), BodySize()));
         return;
@@ -286,8 +286,8 @@ void TPage::SaveToImage(uint8_t* image) const {
     }
     if (CompressedSize_ > BodySize()) Corrupt();
     StoreLE16(image + 11, static_cast<uint16_t>(CompressedSize_));
-    const bool hasD = Shape_.Compression == icDuplicateByte || Shape_.Compression == icFull;
-    const bool hasT = Shape_.Compression == icTrailingByte || Shape_.Compression == icFull;
+    const bool hasD = Shape_.Compression == icDuplicate || Shape_.Compression == icFull;
+    const bool hasT = Shape_.Compression == icTrailing || Shape_.Compression == icFull;
     for (int i = 0; i < Count_; ++i) {
         const uint8_t* key = Entry(i);
         const uint32_t d = Duplicate(i);

@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/index_file_format.h"
+
 namespace dezede {
 
 // Page types.
@@ -29,26 +31,15 @@ inline constexpr uint8_t ptLeaf = 2;
 inline constexpr uint8_t ptRootLeaf = 3;
 inline constexpr uint8_t ptFullText = 4;
 
-// Leaf compression modes.
-inline constexpr uint8_t icNone = 0;
-inline constexpr uint8_t icDuplicateByte = 1;
-inline constexpr uint8_t icTrailingByte = 2;
-inline constexpr uint8_t icFull = 3;
-
 // What pages and the tree need to know of the index they belong to (copied from its descriptor).
 struct TIndexShape {
     uint32_t PageSize = 4096;
     uint16_t KeySize = 0;
     bool Unique = true;
-    uint8_t Compression = icNone;
+    uint8_t Compression = icNone;  // TIndexCompression
     bool NoKeyStats = false;
     bool operator==(const TIndexShape&) const = default;
 };
-
-inline constexpr uint32_t PageHeaderSize = 13;
-inline constexpr uint32_t MinIndexPageSize = 1024;
-inline constexpr uint32_t MaxIndexPageSize = 16384;
-inline constexpr uint32_t MaxIndexKeySize = 4106;
 
 // Raises DEZEDE_INDEXLIMIT for a page size outside 1024 to 16384 or a compression mode above 3,
 // and DEZEDE_INVALIDKEY for a key size of 0, above 4106 or above a third of the page body.
@@ -101,7 +92,7 @@ public:
     // Bytes the entries take when packed (compressed leaves; 0 otherwise).
     uint32_t CompressedSize() const { return CompressedSize_; }
     // Bytes available for entries.
-    uint32_t BodySize() const { return Shape_.PageSize - PageHeaderSize; }
+    uint32_t BodySize() const { return Shape_.PageSize - kPageHeaderSize; }
     // Maximum entries of an inner page or an uncompressed leaf of this shape.
     int EntryCapacity() const;
     bool OverCapacity() const;

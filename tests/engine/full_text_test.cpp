@@ -86,6 +86,7 @@ TEST(FullTextSettings, DamagedChainsAreIndexCorrupt) {
         {"first page of another type", {0, 0, 0, 0, 32}, ptLeaf, 0},
         {"negative stop-word count", {0xFF, 0xFF, 0xFF, 0xFF}, ptFullText, 0},
         {"length beyond a page body", {1, 0, 0, 0, 0xF4, 3, 0, 0}, ptFullText, 0},
+        {"length of 2 GB", {1, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F}, ptFullText, 0},
         {"chain ends early", {1, 0, 0, 0, 0xE8, 3, 0, 0}, ptFullText, 0},
         {"set size other than 32", {0, 0, 0, 0, 31, 0, 0, 0}, ptFullText, 0},
         {"chain loops", {0xFF, 0xFF, 0xFF, 0x7F}, ptFullText, 1},
@@ -133,7 +134,7 @@ TEST(FullText, SplitWords) {
 }
 
 TEST(FullText, KeyLayout) {
-    uint8_t key[FullTextKeySize];
+    uint8_t key[kFullTextKeySize];
     BuildFullTextKey(0x0102, "WORD", -1, key);
     std::vector<uint8_t> expected(68, 0);
     expected[0] = 1;
@@ -161,7 +162,7 @@ TEST(FullText, UpdatingATextReplacesOnlyTheChangedWords) {
 
     std::vector<std::string> words;
     TIndexPosition pos;
-    uint8_t key[FullTextKeySize];
+    uint8_t key[kFullTextKeySize];
     uint32_t record = 0;
     for (bool more = tree.First(pos); more; more = tree.Next(pos)) {
         tree.ReadPosition(pos, key, record);

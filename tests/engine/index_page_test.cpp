@@ -66,7 +66,7 @@ TEST(IndexPage, KeySizeLimits) {
 }
 
 TEST(IndexPage, DuplicateByteEntryStoresOnlyTheDifferingTail) {
-    const TIndexShape shape{.PageSize = 1024, .KeySize = 30, .Unique = true, .Compression = icDuplicateByte};
+    const TIndexShape shape{.PageSize = 1024, .KeySize = 30, .Unique = true, .Compression = icDuplicate};
     std::vector<uint8_t> a(30, 0x41), b(30, 0x41);
     for (int i = 20; i < 30; ++i) b[i] = static_cast<uint8_t>(0x50 + i);
     TPage page(shape, "T");
@@ -96,8 +96,8 @@ TEST(IndexPage, LeafImagesPerCompressionMode) {
     };
     const Case cases[] = {
         {icNone, {1, 0x41, 0x42, 0, 0, 0, 0x80, 0, 0, 5, 1, 0, 0, 0, 1, 0x41, 0x43, 0, 0, 0, 0x80, 0, 0, 6, 2, 0, 0, 0}},
-        {icDuplicateByte, {0, 1, 0x41, 0x42, 0, 0, 0, 0x80, 0, 0, 5, 1, 0, 0, 0, 2, 0x43, 0, 0, 0, 0x80, 0, 0, 6, 2, 0, 0, 0}},
-        {icTrailingByte, {3, 1, 0x41, 0x42, 0x80, 0, 0, 5, 1, 0, 0, 0, 3, 1, 0x41, 0x43, 0x80, 0, 0, 6, 2, 0, 0, 0}},
+        {icDuplicate, {0, 1, 0x41, 0x42, 0, 0, 0, 0x80, 0, 0, 5, 1, 0, 0, 0, 2, 0x43, 0, 0, 0, 0x80, 0, 0, 6, 2, 0, 0, 0}},
+        {icTrailing, {3, 1, 0x41, 0x42, 0x80, 0, 0, 5, 1, 0, 0, 0, 3, 1, 0x41, 0x43, 0x80, 0, 0, 6, 2, 0, 0, 0}},
         {icFull, {0, 3, 1, 0x41, 0x42, 0x80, 0, 0, 5, 1, 0, 0, 0, 2, 3, 0x43, 0x80, 0, 0, 6, 2, 0, 0, 0}},
     };
     for (const Case& c : cases) {
@@ -133,7 +133,7 @@ TEST(IndexPage, LeafImagesPerCompressionMode) {
 // and removals equals the size of the image, which loads back to the same entries.
 TEST(IndexPage, CompressedSizeStaysExactThroughChanges) {
     std::mt19937 rng(7);
-    for (uint8_t mode = icDuplicateByte; mode <= icFull; ++mode) {
+    for (uint8_t mode = icDuplicate; mode <= icFull; ++mode) {
         for (const bool unique : {true, false}) {
             const TIndexShape shape{.PageSize = 16384, .KeySize = 300, .Unique = unique, .Compression = mode};
             TPage page(shape, "T");
