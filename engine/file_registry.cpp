@@ -192,4 +192,23 @@ bool TFileRegistry::Exists(const std::string& name, bool inMemory) {
     return !inMemory && OSFileExists(key);
 }
 
+std::vector<std::string> TFileRegistry::List(const std::string& directory, const std::string& extension,
+                                             bool inMemory) {
+    if (!inMemory) return OSListFiles(directory.empty() ? "." : directory, extension);
+    std::string dir = Trim(directory);
+    while (!dir.empty() && dir.back() == '/') dir.pop_back();
+    std::vector<std::string> names;
+    std::lock_guard lock(Memory_.Mutex);
+    for (const auto& file : Memory_.Files) {
+        const std::string& full = file->FileName();
+        const size_t slash = full.rfind('/');
+        const std::string fileDir = slash == std::string::npos ? std::string() : full.substr(0, slash);
+        const std::string name = slash == std::string::npos ? full : full.substr(slash + 1);
+        if (CompareNoCase(fileDir, dir) != 0 || name.size() < extension.size()) continue;
+        if (CompareNoCase(name.substr(name.size() - extension.size()), extension) != 0) continue;
+        names.push_back(name);
+    }
+    return names;
+}
+
 }  // namespace dezede
