@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "engine/data_session.h"
+#include "engine/file_registry.h"
 
 namespace dezede {
 
@@ -91,7 +92,8 @@ void TDataEngine::Startup(const std::string& lockFileName) {
 }
 
 void TDataEngine::Shutdown() {
-    // The file registry empties its physical and then its in-memory list here.
+    // Physical files without handles, then memory files and their contents.
+    TFileRegistry::Instance().FreeIdle();
     Active_ = false;
 }
 

@@ -211,4 +211,15 @@ std::vector<std::string> TFileRegistry::List(const std::string& directory, const
     return names;
 }
 
+size_t TFileRegistry::FreeIdle() {
+    size_t freed = 0;
+    for (TList* list : {&Physical_, &Memory_}) {
+        std::lock_guard lock(list->Mutex);
+        auto idle = [](const std::unique_ptr<TBaseFile>& f) { return f->HandleCount() == 0; };
+        freed += static_cast<size_t>(std::count_if(list->Files.begin(), list->Files.end(), idle));
+        std::erase_if(list->Files, idle);
+    }
+    return freed;
+}
+
 }  // namespace dezede

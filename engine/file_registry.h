@@ -65,6 +65,11 @@ public:
     // last "/" (empty when there is none).
     std::vector<std::string> List(const std::string& directory, const std::string& extension, bool inMemory);
 
+    // Frees every registered file without handles, physical files first, then
+    // memory files (whose contents go with them). Files still open stay: their
+    // owners close them. Returns how many were freed.
+    size_t FreeIdle();
+
     // The registry key of a name: trimmed, and for physical files resolved.
     static std::string Key(const std::string& name, bool inMemory);
     size_t Count(bool inMemory) const;

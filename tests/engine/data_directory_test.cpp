@@ -142,3 +142,27 @@ TEST(TableNames, NormalisesAndBuildsFileNames) {
 
 }  // namespace
 }  // namespace dezede::test
+
+namespace dezede::test {
+namespace {
+
+// Shut-down frees the registry's idle files (memory files lose their
+// contents) and leaves files that somebody still holds open alone.
+TEST(EngineShutdown, FreesIdleFilesOnly) {
+    TFileRegistry& registry = TFileRegistry::Instance();
+    TEngineFile idle(registry, "shutdown-test/idle.dat", true), held(registry, "shutdown-test/held.dat", true);
+    idle.Create();
+    idle.Close();
+    held.Create();
+    TDataEngine engine;
+    engine.Startup("dezede.lck");
+    engine.Shutdown();
+    EXPECT_FALSE(engine.Active());
+    EXPECT_FALSE(registry.Exists("shutdown-test/idle.dat", true));
+    EXPECT_TRUE(registry.Exists("shutdown-test/held.dat", true));
+    held.Close();
+    registry.Delete("shutdown-test/held.dat", true);
+}
+
+}  // namespace
+}  // namespace dezede::test
