@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/data_directory.h"
+#include "engine/table_names.h"
 #include "platform/process_paths.h"
 
 namespace dezede {
@@ -19,7 +21,37 @@ std::string Trim(const std::string& s) {
 
 TDataSession::TDataSession(TDataEngine& engine) : Engine_(engine), PrivateDir_(TemporaryDirectory()) {}
 
-TDataSession::~TDataSession() = default;
+TDataSession::~TDataSession() {
+    // Last opened first; each directory rolls back and frees what it owns.
+    while (!Directories_.empty()) Directories_.pop_back();
+}
+
+TDataDirectory* TDataSession::OpenDataDir(const std::string& name, const std::string& path, bool matchNames,
+                                          bool keepTablesOpen) {
+    std::string dir = NormaliseDirectoryPath(path);
+    if (dir.empty() && !IsMemoryDatabaseName(name)) dir = CurrentDirectory();
+    for (const auto& d : Directories_) {
+        if (CompareTableNames(d->Path(), dir) != 0) continue;
+        if (matchNames && !SameTableName(d->Name(), name.substr(0, std::min<size_t>(name.size(), 60)))) continue;
+        d->AddReference();
+        return d.get();
+    }
+    auto directory = std::make_unique<TDataDirectory>(*this, name, dir);
+    directory->AddReference();
+    directory->SetKeepTablesOpen(keepTablesOpen);
+    Directories_.push_back(std::move(directory));
+    return Directories_.back().get();
+}
+
+void TDataSession::CloseDataDir(TDataDirectory* directory) {
+    auto it = std::find_if(Directories_.begin(), Directories_.end(),
+                           [directory](const auto& d) { return d.get() == directory; });
+    if (it == Directories_.end()) return;
+    if (!(*it)->ReleaseReference()) return;
+    std::unique_ptr<TDataDirectory> owned = std::move(*it);
+    Directories_.erase(it);
+    // owned is freed here: its transaction is rolled back, its tables closed.
+}
 
 void TDataSession::SetName(const std::string& name) { Name_ = name.size() > 255 ? name.substr(0, 255) : name; }
 

@@ -16,6 +16,7 @@
 namespace dezede {
 
 class TDataEngine;
+class TDataDirectory;
 
 // When an edited record is locked: at the start of the edit, or at posting.
 enum TLockProtocol : uint8_t { lpPessimistic = 0, lpOptimistic = 1 };
@@ -90,8 +91,16 @@ public:
     bool InCallback() const { return InCallback_; }
     void SetInCallback(bool value) { InCallback_ = value; }
 
-    // Open database directories (OpenDataDir, CloseDataDir and the
-    // reference-counted list) belong here; they come with the directory layer.
+    // --- Open database directories, reference-counted ---
+    // The directory with this path (and, with matchNames, this name) gets one
+    // more reference; otherwise a new directory object opens the path (its
+    // lock file included). An empty path is the current directory, except for
+    // the in-memory database "Memory".
+    TDataDirectory* OpenDataDir(const std::string& name, const std::string& path, bool matchNames,
+                                bool keepTablesOpen);
+    // One reference less; the last one frees the directory and all it owns.
+    void CloseDataDir(TDataDirectory* directory);
+    const std::vector<std::unique_ptr<TDataDirectory>>& Directories() const { return Directories_; }
 
 private:
     TDataEngine& Engine_;
@@ -108,6 +117,7 @@ private:
     bool InCallback_ = false;
     std::vector<std::unique_ptr<TTablePassword>> Passwords_;
     std::vector<std::unique_ptr<TTablePassword>> PasswordPool_;
+    std::vector<std::unique_ptr<TDataDirectory>> Directories_;
 };
 
 }  // namespace dezede

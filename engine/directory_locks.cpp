@@ -8,23 +8,10 @@
 #include "engine/error_context.h"
 #include "engine/file_registry.h"
 #include "engine/lock_file_list.h"
+#include "engine/table_names.h"
 #include "support/endian.h"
 
 namespace dezede {
-namespace {
-
-bool SameTableName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-        if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-        if (x != y) return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 TDataDirectoryLocks::TDataDirectoryLocks(TFileRegistry& registry, TDirectoryLocksConfig config)
     : Registry_(registry), Config_(std::move(config)) {}

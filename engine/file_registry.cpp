@@ -212,4 +212,34 @@ bool TFileRegistry::Exists(const std::string& name, bool inMemory) {
     return !inMemory && OSFileExists(key);
 }
 
+std::vector<std::string> TFileRegistry::List(const std::string& directory, const std::string& extension,
+                                             bool inMemory) {
+    if (!inMemory) return OSListFiles(directory.empty() ? "." : directory, extension);
+    std::string dir = Trim(directory);
+    while (!dir.empty() && dir.back() == '/') dir.pop_back();
+    std::vector<std::string> names;
+    std::lock_guard lock(Memory_.Mutex);
+    for (const auto& file : Memory_.Files) {
+        const std::string& full = file->FileName();
+        const size_t slash = full.rfind('/');
+        const std::string fileDir = slash == std::string::npos ? std::string() : full.substr(0, slash);
+        const std::string name = slash == std::string::npos ? full : full.substr(slash + 1);
+        if (CompareNoCase(fileDir, dir) != 0 || name.size() < extension.size()) continue;
+        if (CompareNoCase(name.substr(name.size() - extension.size()), extension) != 0) continue;
+        names.push_back(name);
+    }
+    return names;
+}
+
+size_t TFileRegistry::FreeIdle() {
+    size_t freed = 0;
+    for (TList* list : {&Physical_, &Memory_}) {
+        std::lock_guard lock(list->Mutex);
+        auto idle = [](const std::unique_ptr<TBaseFile>& f) { return f->HandleCount() == 0; };
+        freed += static_cast<size_t>(std::count_if(list->Files.begin(), list->Files.end(), idle));
+        std::erase_if(list->Files, idle);
+    }
+    return freed;
+}
+
 }  // namespace dezede

@@ -59,6 +59,16 @@ public:
     uint16_t Delete(const std::string& name, bool inMemory);
     uint16_t Rename(const std::string& name, const std::string& newName, bool inMemory);
     bool Exists(const std::string& name, bool inMemory);
+    // Names (without directory) of the files in directory whose extension
+    // matches ignoring case: on disk in directory order, in memory in name
+    // order. A memory file's directory is the part of its name before the
+    // last "/" (empty when there is none).
+    std::vector<std::string> List(const std::string& directory, const std::string& extension, bool inMemory);
+
+    // Frees every registered file without handles, physical files first, then
+    // memory files (whose contents go with them). Files still open stay: their
+    // owners close them. Returns how many were freed.
+    size_t FreeIdle();
 
     // Removes every file without handles (the memory files kept after their
     // last close); files still open stay. The engine calls it on shutdown.

@@ -157,7 +157,7 @@ void TTableLockState::UnlockTable() {
 // --- Semaphores ---
 
 bool TTableLockState::LockSemaphore(int32_t n) {
-    if (n <= 0 || n > static_cast<int32_t>(TLockGeometry::kMaxSemaphore)) return false;
+    if (!Config_.DataFile || n <= 0 || n > static_cast<int32_t>(TLockGeometry::kMaxSemaphore)) return false;
     const TRecordLockSettings s = Session();
     if (!LockWithRetries(*Config_.DataFile, Config_.Geometry.SemaphoreByte(static_cast<uint32_t>(n)), s.RetryCount,
                          s.WaitTime))
@@ -169,7 +169,7 @@ bool TTableLockState::LockSemaphore(int32_t n) {
 bool TTableLockState::UnlockSemaphore(int32_t n) {
     // Sessions of one process share the file's region list: without this
     // check one session could release another one's semaphore.
-    if (!Semaphores_.count(n)) return false;
+    if (!Config_.DataFile || !Semaphores_.count(n)) return false;
     if (!Config_.DataFile->Unlock(Config_.Geometry.SemaphoreByte(static_cast<uint32_t>(n)))) return false;
     Semaphores_.erase(n);
     return true;
