@@ -195,10 +195,8 @@ uint16_t TFileRegistry::Rename(const std::string& name, const std::string& newNa
 }
 
 void TFileRegistry::Clear() {
-    for (TList* list : {&Physical_, &Memory_}) {
-        std::lock_guard lock(list->Mutex);
-        std::erase_if(list->Files, [](const std::unique_ptr<TBaseFile>& f) { return f->HandleCount() == 0; });
-    }
+    FreeUnused(false);
+    FreeUnused(true);
 }
 
 bool TFileRegistry::Exists(const std::string& name, bool inMemory) {
@@ -229,17 +227,6 @@ std::vector<std::string> TFileRegistry::List(const std::string& directory, const
         names.push_back(name);
     }
     return names;
-}
-
-size_t TFileRegistry::FreeIdle() {
-    size_t freed = 0;
-    for (TList* list : {&Physical_, &Memory_}) {
-        std::lock_guard lock(list->Mutex);
-        auto idle = [](const std::unique_ptr<TBaseFile>& f) { return f->HandleCount() == 0; };
-        freed += static_cast<size_t>(std::count_if(list->Files.begin(), list->Files.end(), idle));
-        std::erase_if(list->Files, idle);
-    }
-    return freed;
 }
 
 }  // namespace dezede

@@ -65,13 +65,8 @@ public:
     // last "/" (empty when there is none).
     std::vector<std::string> List(const std::string& directory, const std::string& extension, bool inMemory);
 
-    // Frees every registered file without handles, physical files first, then
-    // memory files (whose contents go with them). Files still open stay: their
-    // owners close them. Returns how many were freed.
-    size_t FreeIdle();
-
-    // Removes every file without handles (the memory files kept after their
-    // last close); files still open stay. The engine calls it on shutdown.
+    // Frees every file without handles, physical files first, then memory
+    // files (whose contents go with them); files still open stay.
     void Clear();
 
     // The registry key of a name: trimmed, and for physical files resolved.
