@@ -89,6 +89,9 @@ TDEZEDEEngine::~TDEZEDEEngine() {
     }
     FDefaultSession = nullptr;
     DestroyComponents();
+    if (FCryptoHooks.OnCryptoInit || FCryptoHooks.OnEncryptBlock || FCryptoHooks.OnDecryptBlock ||
+        FCryptoHooks.OnCryptoReset || FCryptoHooks.OnCompress || FCryptoHooks.OnDecompress)
+        SetCryptoHooks(nullptr);
     FEngine.reset();
 }
 
@@ -164,49 +167,47 @@ void TDEZEDEEngine::SetMaxTableBlobBufferCount(int32_t value) {
         FEngine->SetMaxTableBlobBufferCount(FMaxTableBlobBufferCount);
 }
 
-void TDEZEDEEngine::AssignExtension(std::string& field, const std::string& value,
-                                    void (TDataEngine::*forward)(const std::string&)) {
+bool TDEZEDEEngine::AssignExtension(std::string& field, const std::string& value) {
     // An empty extension would make every file of the directory look like a table file.
     if (value.empty()) throw EDatabaseError("Table file extension cannot be empty");
-    const std::string extension = value[0] == '.' ? value : "." + value;
-    if (Change(field, extension)) ((*FEngine).*forward)(extension);
+    return Change(field, value[0] == '.' ? value : "." + value);
 }
 
 void TDEZEDEEngine::SetTableDataExtension(const std::string& value) {
-    AssignExtension(FTableDataExtension, value, &TDataEngine::SetTableDataExtension);
+    if (AssignExtension(FTableDataExtension, value)) FEngine->SetTableDataExtension(FTableDataExtension);
 }
 void TDEZEDEEngine::SetTableIndexExtension(const std::string& value) {
-    AssignExtension(FTableIndexExtension, value, &TDataEngine::SetTableIndexExtension);
+    if (AssignExtension(FTableIndexExtension, value)) FEngine->SetTableIndexExtension(FTableIndexExtension);
 }
 void TDEZEDEEngine::SetTableBlobExtension(const std::string& value) {
-    AssignExtension(FTableBlobExtension, value, &TDataEngine::SetTableBlobExtension);
+    if (AssignExtension(FTableBlobExtension, value)) FEngine->SetTableBlobExtension(FTableBlobExtension);
 }
 void TDEZEDEEngine::SetTableDataBackupExtension(const std::string& value) {
-    AssignExtension(FTableDataBackupExtension, value, &TDataEngine::SetTableDataBackupExtension);
+    if (AssignExtension(FTableDataBackupExtension, value)) FEngine->SetTableDataBackupExtension(FTableDataBackupExtension);
 }
 void TDEZEDEEngine::SetTableIndexBackupExtension(const std::string& value) {
-    AssignExtension(FTableIndexBackupExtension, value, &TDataEngine::SetTableIndexBackupExtension);
+    if (AssignExtension(FTableIndexBackupExtension, value)) FEngine->SetTableIndexBackupExtension(FTableIndexBackupExtension);
 }
 void TDEZEDEEngine::SetTableBlobBackupExtension(const std::string& value) {
-    AssignExtension(FTableBlobBackupExtension, value, &TDataEngine::SetTableBlobBackupExtension);
+    if (AssignExtension(FTableBlobBackupExtension, value)) FEngine->SetTableBlobBackupExtension(FTableBlobBackupExtension);
 }
 void TDEZEDEEngine::SetTableDataUpgradeExtension(const std::string& value) {
-    AssignExtension(FTableDataUpgradeExtension, value, &TDataEngine::SetTableDataUpgradeExtension);
+    if (AssignExtension(FTableDataUpgradeExtension, value)) FEngine->SetTableDataUpgradeExtension(FTableDataUpgradeExtension);
 }
 void TDEZEDEEngine::SetTableIndexUpgradeExtension(const std::string& value) {
-    AssignExtension(FTableIndexUpgradeExtension, value, &TDataEngine::SetTableIndexUpgradeExtension);
+    if (AssignExtension(FTableIndexUpgradeExtension, value)) FEngine->SetTableIndexUpgradeExtension(FTableIndexUpgradeExtension);
 }
 void TDEZEDEEngine::SetTableBlobUpgradeExtension(const std::string& value) {
-    AssignExtension(FTableBlobUpgradeExtension, value, &TDataEngine::SetTableBlobUpgradeExtension);
+    if (AssignExtension(FTableBlobUpgradeExtension, value)) FEngine->SetTableBlobUpgradeExtension(FTableBlobUpgradeExtension);
 }
 void TDEZEDEEngine::SetTableDataTempExtension(const std::string& value) {
-    AssignExtension(FTableDataTempExtension, value, &TDataEngine::SetTableDataTempExtension);
+    if (AssignExtension(FTableDataTempExtension, value)) FEngine->SetTableDataTempExtension(FTableDataTempExtension);
 }
 void TDEZEDEEngine::SetTableIndexTempExtension(const std::string& value) {
-    AssignExtension(FTableIndexTempExtension, value, &TDataEngine::SetTableIndexTempExtension);
+    if (AssignExtension(FTableIndexTempExtension, value)) FEngine->SetTableIndexTempExtension(FTableIndexTempExtension);
 }
 void TDEZEDEEngine::SetTableBlobTempExtension(const std::string& value) {
-    AssignExtension(FTableBlobTempExtension, value, &TDataEngine::SetTableBlobTempExtension);
+    if (AssignExtension(FTableBlobTempExtension, value)) FEngine->SetTableBlobTempExtension(FTableBlobTempExtension);
 }
 
 void TDEZEDEEngine::SetCreateTempTablesInDatabase(bool value) {
@@ -256,6 +257,38 @@ void TDEZEDEEngine::SetServerEncryptionPassword(const std::string& value) {
 }
 void TDEZEDEEngine::SetServerConfigFileName(const std::string& value) { Change(FServerConfigFileName, value); }
 void TDEZEDEEngine::SetServerConfigPassword(const std::string& value) { Change(FServerConfigPassword, value); }
+
+void TDEZEDEEngine::InstallCryptoHooks() {
+    const TCryptoHooks& h = FCryptoHooks;
+    const bool any = h.OnCryptoInit || h.OnEncryptBlock || h.OnDecryptBlock || h.OnCryptoReset || h.OnCompress ||
+                     h.OnDecompress;
+    SetCryptoHooks(any ? std::make_shared<const TCryptoHooks>(h) : nullptr);
+}
+
+void TDEZEDEEngine::SetOnCryptoInit(TCryptoInitEvent event) {
+    FCryptoHooks.OnCryptoInit = std::move(event);
+    InstallCryptoHooks();
+}
+void TDEZEDEEngine::SetOnEncryptBlock(TCryptoBlockEvent event) {
+    FCryptoHooks.OnEncryptBlock = std::move(event);
+    InstallCryptoHooks();
+}
+void TDEZEDEEngine::SetOnDecryptBlock(TCryptoBlockEvent event) {
+    FCryptoHooks.OnDecryptBlock = std::move(event);
+    InstallCryptoHooks();
+}
+void TDEZEDEEngine::SetOnCryptoReset(TCryptoResetEvent event) {
+    FCryptoHooks.OnCryptoReset = std::move(event);
+    InstallCryptoHooks();
+}
+void TDEZEDEEngine::SetOnCompress(TCompressEvent event) {
+    FCryptoHooks.OnCompress = std::move(event);
+    InstallCryptoHooks();
+}
+void TDEZEDEEngine::SetOnDecompress(TDecompressEvent event) {
+    FCryptoHooks.OnDecompress = std::move(event);
+    InstallCryptoHooks();
+}
 
 const TTextIndexFilterHook& TDEZEDEEngine::OnTextIndexFilter() const { return FEngine->Hooks.OnTextIndexFilter; }
 void TDEZEDEEngine::SetOnTextIndexFilter(TTextIndexFilterHook event) {

@@ -20,13 +20,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <span>
 #include <string>
 #include <vector>
 
 #include "components/component.h"
 #include "components/dezede_functions.h"
 #include "engine/engine_hooks.h"
+#include "support/crypto_hooks.h"
 
 namespace dezede {
 
@@ -46,13 +46,13 @@ inline constexpr const char* kSessionNotValidText = "Session name '%s' is not va
 
 class TDEZEDEEngine : public TComponent {
 public:
-    // Events that replace the built-in block cipher and compression.
-    using TCryptoInitEvent = std::function<void(std::span<const uint8_t> key)>;
-    using TCryptoBlockEvent = std::function<void(std::span<uint8_t, 8> block)>;
-    using TCryptoResetEvent = std::function<void()>;
-    using TCompressEvent =
-        std::function<void(std::span<const uint8_t> input, uint8_t level, std::vector<uint8_t>& output)>;
-    using TDecompressEvent = std::function<void(std::span<const uint8_t> input, std::vector<uint8_t>& output)>;
+    // Events that replace the built-in block cipher and compression; their
+    // contracts are those of TCryptoHooks.
+    using TCryptoInitEvent = decltype(TCryptoHooks::OnCryptoInit);
+    using TCryptoBlockEvent = decltype(TCryptoHooks::OnEncryptBlock);
+    using TCryptoResetEvent = decltype(TCryptoHooks::OnCryptoReset);
+    using TCompressEvent = decltype(TCryptoHooks::OnCompress);
+    using TDecompressEvent = decltype(TCryptoHooks::OnDecompress);
     // OnStartup, OnShutdown and the server events.
     using TEngineEvent = std::function<void(TDEZEDEEngine& sender)>;
 
@@ -180,20 +180,21 @@ public:
     void SetServerConfigPassword(const std::string& value);
 
     // --- Events. Unassigned events are not called. ---
-    // Cipher and compression: kept here until the engine core's cipher hooks
-    // (support/crypto_hooks.h) take them over.
-    const TCryptoInitEvent& OnCryptoInit() const { return FOnCryptoInit; }
-    void SetOnCryptoInit(TCryptoInitEvent event) { FOnCryptoInit = std::move(event); }
-    const TCryptoBlockEvent& OnEncryptBlock() const { return FOnEncryptBlock; }
-    void SetOnEncryptBlock(TCryptoBlockEvent event) { FOnEncryptBlock = std::move(event); }
-    const TCryptoBlockEvent& OnDecryptBlock() const { return FOnDecryptBlock; }
-    void SetOnDecryptBlock(TCryptoBlockEvent event) { FOnDecryptBlock = std::move(event); }
-    const TCryptoResetEvent& OnCryptoReset() const { return FOnCryptoReset; }
-    void SetOnCryptoReset(TCryptoResetEvent event) { FOnCryptoReset = std::move(event); }
-    const TCompressEvent& OnCompress() const { return FOnCompress; }
-    void SetOnCompress(TCompressEvent event) { FOnCompress = std::move(event); }
-    const TDecompressEvent& OnDecompress() const { return FOnDecompress; }
-    void SetOnDecompress(TDecompressEvent event) { FOnDecompress = std::move(event); }
+    // Cipher and compression: each assignment installs the process-wide hook
+    // set (SetCryptoHooks); with all six empty the built-in routines are used.
+    // Tables already open keep the set they were keyed with.
+    const TCryptoInitEvent& OnCryptoInit() const { return FCryptoHooks.OnCryptoInit; }
+    void SetOnCryptoInit(TCryptoInitEvent event);
+    const TCryptoBlockEvent& OnEncryptBlock() const { return FCryptoHooks.OnEncryptBlock; }
+    void SetOnEncryptBlock(TCryptoBlockEvent event);
+    const TCryptoBlockEvent& OnDecryptBlock() const { return FCryptoHooks.OnDecryptBlock; }
+    void SetOnDecryptBlock(TCryptoBlockEvent event);
+    const TCryptoResetEvent& OnCryptoReset() const { return FCryptoHooks.OnCryptoReset; }
+    void SetOnCryptoReset(TCryptoResetEvent event);
+    const TCompressEvent& OnCompress() const { return FCryptoHooks.OnCompress; }
+    void SetOnCompress(TCompressEvent event);
+    const TDecompressEvent& OnDecompress() const { return FCryptoHooks.OnDecompress; }
+    void SetOnDecompress(TDecompressEvent event);
     // Text indexing, custom functions and triggers: installed straight into
     // the engine core, which calls them.
     const TTextIndexFilterHook& OnTextIndexFilter() const;
@@ -263,8 +264,11 @@ private:
 
     template <class T>
     bool Change(T& field, const T& value);
-    void AssignExtension(std::string& field, const std::string& value,
-                         void (TDataEngine::*forward)(const std::string&));
+    // The extension rule; true when the stored value changed.
+    bool AssignExtension(std::string& field, const std::string& value);
+
+    // Installs FCryptoHooks process-wide, or the built-in routines when all are empty.
+    void InstallCryptoHooks();
 
     // The session list and the auto-session numbers, under FSessionsMutex.
     void AddSession(TDEZEDESession* session);
@@ -322,12 +326,7 @@ private:
     std::string FServerConfigFileName = "dzsrvr.scf";
     std::string FServerConfigPassword = kDefaultEncryptionPassword;
 
-    TCryptoInitEvent FOnCryptoInit;
-    TCryptoBlockEvent FOnEncryptBlock;
-    TCryptoBlockEvent FOnDecryptBlock;
-    TCryptoResetEvent FOnCryptoReset;
-    TCompressEvent FOnCompress;
-    TDecompressEvent FOnDecompress;
+    TCryptoHooks FCryptoHooks;
     TEngineEvent FOnStartup;
     TEngineEvent FOnShutdown;
     TEngineEvent FOnServerStart;

@@ -27,7 +27,7 @@ TDataDirectory::TDataDirectory(TDataSession& session, const std::string& name, c
     config.LockFilePath = Path_ + engine.LockFileName();
     config.InMemory = InMemory_;
     config.ErrorDatabase = ErrorName();
-    config.Settings.Geometry = TLockGeometry{engine.Limits().LockBase, engine.Limits().MaxRecordNumber};
+    config.Settings.Geometry = engine.LockGeometry();
     config.Settings.ReadWaitTime = engine.TableReadLockWaitTime();
     config.Settings.ReadRetryCount = engine.TableReadLockRetryCount();
     config.Settings.WriteWaitTime = engine.TableWriteLockWaitTime();

@@ -1,7 +1,5 @@
 #include "engine/data_engine.h"
 
-#include <nettle/md5.h>
-
 #include <algorithm>
 #include <atomic>
 
@@ -16,23 +14,13 @@ std::atomic<TDataEngine*> gInstance{nullptr};
 
 std::string Short(const std::string& s) { return s.size() > 255 ? s.substr(0, 255) : s; }
 
-TSignatureDigest Md5Of(const std::string& text) {
-    TSignatureDigest digest{};
-    md5_ctx ctx;
-    md5_init(&ctx);
-    md5_update(&ctx, text.size(), reinterpret_cast<const uint8_t*>(text.data()));
-    md5_digest(&ctx, digest.size(), digest.data());
-    return digest;
-}
-
 }  // namespace
 
-TEngineLimits TEngineLimits::For(bool largeFileSupport) {
-    if (largeFileSupport) return {9223372036854775807ull, 1000000000u, 128000000000ull};
-    return {4294967295ull, 200000000u, 4000000000ull};
-}
-
-TDataEngine::TDataEngine() : SignatureDigest_(Md5Of(kDefaultSignature)) {
+TDataEngine::TDataEngine() : SignatureDigest_(MD5Digest(kDefaultSignature)) {
+    // Process-wide objects the engine uses up to its destruction: constructing
+    // them first makes them outlive an engine that is freed at process exit.
+    TFileRegistry::Instance();
+    TErrorContextStore::Instance();
     TDataEngine* expected = nullptr;
     gInstance.compare_exchange_strong(expected, this);
 }
@@ -54,7 +42,7 @@ TDataEngine* TDataEngine::Instance() { return gInstance.load(); }
 
 void TDataEngine::SetEngineSignature(const std::string& value) {
     EngineSignature_ = Short(value);
-    SignatureDigest_ = Md5Of(EngineSignature_);
+    SignatureDigest_ = MD5Digest(EngineSignature_);
 }
 
 void TDataEngine::SetLockFileName(const std::string& value) { LockFileName_ = Short(value); }
@@ -80,7 +68,8 @@ void TDataEngine::SetTableIndexTempExtension(const std::string& value) { TableIn
 void TDataEngine::SetTableBlobTempExtension(const std::string& value) { TableBlobTempExtension_ = Short(value); }
 
 void TDataEngine::Startup(const std::string& lockFileName) {
-    Limits_ = TEngineLimits::For(LargeFileSupport_);
+    LockGeometry_ = TLockGeometry::For(LargeFileSupport_);
+    FileLimits_ = LargeFileSupport_ ? TFileLimits::Large() : TFileLimits::Standard();
     {
         std::lock_guard lock(RandomMutex_);
         std::random_device device;
@@ -92,9 +81,25 @@ void TDataEngine::Startup(const std::string& lockFileName) {
 }
 
 void TDataEngine::Shutdown() {
-    // Physical files without handles, then memory files and their contents.
-    TFileRegistry::Instance().FreeIdle();
+    FileRegistry().FreeUnused(false);
+    FileRegistry().FreeUnused(true);
     Active_ = false;
+}
+
+namespace {
+TCacheBudget Budget(int32_t size, int32_t count) {
+    return {static_cast<uint32_t>(std::max(size, 0)), static_cast<uint32_t>(std::max(count, 0))};
+}
+}  // namespace
+
+TCacheBudget TDataEngine::DataCacheBudget() const {
+    return Budget(MaxTableDataBufferSize_, MaxTableDataBufferCount_);
+}
+TCacheBudget TDataEngine::IndexCacheBudget() const {
+    return Budget(MaxTableIndexBufferSize_, MaxTableIndexBufferCount_);
+}
+TCacheBudget TDataEngine::BlobCacheBudget() const {
+    return Budget(MaxTableBlobBufferSize_, MaxTableBlobBufferCount_);
 }
 
 uint32_t TDataEngine::Random(uint32_t upper) {

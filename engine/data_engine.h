@@ -14,23 +14,18 @@
 #include <string>
 #include <vector>
 
+#include "engine/buffered_file.h"
 #include "engine/engine_hooks.h"
 #include "engine/error_context.h"
+#include "engine/file_registry.h"
+#include "engine/lock_geometry.h"
+#include "support/md5.h"
 
 namespace dezede {
 
 class TDataSession;
 
-using TSignatureDigest = std::array<uint8_t, 16>;
-
-// Limits fixed at start-up from LargeFileSupport.
-struct TEngineLimits {
-    uint64_t LockBase;         // top of the lock offset space
-    uint32_t MaxRecordNumber;  // also the record-lock span
-    uint64_t MaxFileSize;
-
-    static TEngineLimits For(bool largeFileSupport);
-};
+using TSignatureDigest = TMD5Digest;
 
 class TDataEngine {
 public:
@@ -94,7 +89,7 @@ public:
     int32_t MaxTableBlobBufferCount() const { return MaxTableBlobBufferCount_; }
     void SetMaxTableBlobBufferCount(int32_t value) { MaxTableBlobBufferCount_ = value; }
 
-    // Selects the limits of TEngineLimits; takes effect at Startup.
+    // Selects the lock geometry and file limits; takes effect at Startup.
     bool LargeFileSupport() const { return LargeFileSupport_; }
     void SetLargeFileSupport(bool value) { LargeFileSupport_ = value; }
 
@@ -128,12 +123,21 @@ public:
     // Derives the limits from LargeFileSupport, seeds the random source, takes
     // the lock file name and marks the engine active.
     void Startup(const std::string& lockFileName);
-    // Frees the file registries' entries and marks the engine inactive.
+    // Frees the unused entries of the file registry (physical files, then
+    // memory files, so the in-memory database is emptied) and marks the
+    // engine inactive.
     void Shutdown();
     bool Active() const { return Active_; }
 
-    // Limits in force (those of LargeFileSupport off until the first Startup).
-    const TEngineLimits& Limits() const { return Limits_; }
+    // Lock offsets and file-size limits in force (those of LargeFileSupport
+    // off until the first Startup).
+    const TLockGeometry& LockGeometry() const { return LockGeometry_; }
+    const TFileLimits& FileLimits() const { return FileLimits_; }
+
+    // The cache budgets of the three file kinds, from the settings above.
+    TCacheBudget DataCacheBudget() const;
+    TCacheBudget IndexCacheBudget() const;
+    TCacheBudget BlobCacheBudget() const;
 
     // A uniform random number from 0 to upper inclusive (the locking
     // protocol's random bytes). Safe to call from several threads.
@@ -157,10 +161,12 @@ public:
     // functions, triggers and their error events).
     TEngineHooks Hooks;
 
-    // The cipher and compression hooks (support/crypto_hooks.h) and the file
-    // registry (engine/file_registry.h: physical and in-memory files, each
-    // under its own mutex) are members of the engine; Shutdown empties the
-    // registry. The list of installed locales belongs here as well.
+    // The registry of open physical and in-memory files. There is one engine
+    // per process, so it is the process-wide registry.
+    TFileRegistry& FileRegistry() const { return TFileRegistry::Instance(); }
+
+    // The cipher and compression hooks are process-wide as well
+    // (support/crypto_hooks.h); the engine component installs them.
 
 private:
     std::string EngineSignature_ = kDefaultSignature;
@@ -196,7 +202,8 @@ private:
     uint16_t TableMaxReadLockCount_ = 100;
 
     bool Active_ = false;
-    TEngineLimits Limits_ = TEngineLimits::For(false);
+    TLockGeometry LockGeometry_ = TLockGeometry::For(false);
+    TFileLimits FileLimits_ = TFileLimits::Standard();
 
     std::mutex RandomMutex_;
     std::mt19937 Random_;

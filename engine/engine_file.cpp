@@ -1,7 +1,5 @@
 #include "engine/engine_file.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -12,13 +10,15 @@
 #include "engine/error_context.h"
 #include "engine/file_registry.h"
 #include "engine/os_error.h"
+#include "support/compression.h"
 
 namespace dezede {
 
 namespace {
 
-// Largest stored piece a valid copy holds: one 64 KB piece deflated at worst.
-const uLong kMaxStoredPiece = compressBound(kCopyPieceSize);
+// Largest stored piece a reader accepts (a deflated 64 KB piece is at most a
+// little longer than the piece; compression hooks get some room beyond that).
+constexpr uint32_t kMaxStoredPiece = 2 * kCopyPieceSize;
 
 uint32_t LoadLE32(const uint8_t* p) {
     return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
@@ -31,20 +31,10 @@ void StoreLE32(uint8_t* p, uint32_t v) {
     p[3] = static_cast<uint8_t>(v >> 24);
 }
 
-// One 64 KB piece into one zlib stream; false on failure.
-bool DeflatePiece(const uint8_t* in, uint32_t count, int level, std::vector<uint8_t>& out) {
-    out.resize(compressBound(count));
-    uLongf outLen = static_cast<uLongf>(out.size());
-    if (compress2(out.data(), &outLen, in, count, level) != Z_OK) return false;
-    out.resize(outLen);
-    return true;
-}
-
 // One zlib stream into at most kCopyPieceSize bytes; the byte count or -1.
-int64_t InflatePiece(const uint8_t* in, uint32_t count, uint8_t* out) {
-    uLongf outLen = kCopyPieceSize;
-    if (uncompress(out, &outLen, in, count) != Z_OK) return -1;
-    return static_cast<int64_t>(outLen);
+int64_t InflatePiece(const uint8_t* in, uint32_t count, std::vector<uint8_t>& out) {
+    if (!DecompressBuffer(in, count, out, kCopyPieceSize)) return -1;
+    return static_cast<int64_t>(out.size());
 }
 
 // Reports 0 first, then every advance of at least `step` percent, then 100.
@@ -144,6 +134,11 @@ uint32_t TEngineFile::Read(void* buffer, uint32_t count, bool allowShort) {
 
 void TEngineFile::Write(const void* buffer, uint32_t count) {
     if (!File_) RaiseError(DEZEDE_WRITEERR, {.Table = ErrorName()});
+    if (EffectiveReadOnly_) {
+        // Also when the handle shares a descriptor that another handle opened for writing.
+        TErrorContextStore::Instance().SetOSError(DEZEDE_OSEACCES);
+        RaiseError(DEZEDE_WRITEERR, {.Table = ErrorName()});
+    }
     bool failed = false;
     const uint32_t n = File_->WriteData(Handle_, buffer, count, &failed);
     if (failed || n < count) RaiseError(DEZEDE_WRITEERR, {.Table = ErrorName()});
@@ -198,7 +193,9 @@ void TEngineFile::WriteStoredCopy(TEngineFile& target, const TCopyOptions& optio
         const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(kCopyPieceSize, total - done));
         ReadAt(*this, done, piece.data(), count, false);
         if (compress) {
-            if (!DeflatePiece(piece.data(), count, options.CompressionLevel, packed)) RaiseError(DEZEDE_COMPRESS);
+            if (!CompressBuffer(piece.data(), count, options.CompressionLevel, packed) ||
+                packed.size() > kMaxStoredPiece)
+                RaiseError(DEZEDE_COMPRESS);
             uint8_t length[4];
             StoreLE32(length, static_cast<uint32_t>(packed.size()));
             WriteAt(target, out, length, 4);
@@ -223,8 +220,8 @@ void TEngineFile::ReadStoredCopy(TEngineFile& source, uint64_t length, bool toEn
     TProgressReport progress(options, source.GetFileName(), target ? total : 0);
     uint64_t in = start;
     uint64_t done = 0;  // bytes restored
-    std::vector<uint8_t> piece(std::max<uLong>(kMaxStoredPiece, kCopyPieceSize));
-    std::vector<uint8_t> plain(kCopyPieceSize);
+    std::vector<uint8_t> piece;  // grown to the largest piece met
+    std::vector<uint8_t> plain;
 
     uint8_t prefix[kCompressedCopyPrefixSize];
     const uint32_t got = ReadAt(source, in, prefix, 16, true);
@@ -242,7 +239,7 @@ void TEngineFile::ReadStoredCopy(TEngineFile& source, uint64_t length, bool toEn
                 if (toEnd) break;
                 RaiseError(DEZEDE_UNCOMPRESS);
             }
-            if (static_cast<uLong>(stored) > kMaxStoredPiece) RaiseError(DEZEDE_UNCOMPRESS);
+            if (static_cast<uint32_t>(stored) > kMaxStoredPiece) RaiseError(DEZEDE_UNCOMPRESS);
             const uint32_t count = static_cast<uint32_t>(stored);
             if (!target && !toEnd) {
                 // Measuring: pieces are whole 64 KB but the last, so skip without inflating.
@@ -250,9 +247,10 @@ void TEngineFile::ReadStoredCopy(TEngineFile& source, uint64_t length, bool toEn
                 done += std::min<uint64_t>(kCopyPieceSize, length - done);
                 continue;
             }
+            if (piece.size() < count) piece.resize(count);
             ReadAt(source, in, piece.data(), count, false);
             in += count;
-            const int64_t inflated = InflatePiece(piece.data(), count, plain.data());
+            const int64_t inflated = InflatePiece(piece.data(), count, plain);
             if (inflated < 0) RaiseError(DEZEDE_UNCOMPRESS);
             // With a known length every piece is whole 64 KB except the last.
             if (!toEnd && static_cast<uint64_t>(inflated) != std::min<uint64_t>(kCopyPieceSize, length - done))
@@ -267,6 +265,7 @@ void TEngineFile::ReadStoredCopy(TEngineFile& source, uint64_t length, bool toEn
                 toEnd ? kCopyPieceSize : static_cast<uint32_t>(std::min<uint64_t>(kCopyPieceSize, length - done));
             uint32_t n = want;
             if (target) {
+                if (plain.size() < want) plain.resize(want);
                 n = ReadAt(source, in, plain.data(), want, toEnd);
                 if (n > 0) WriteAt(*target, done, plain.data(), n);
             }

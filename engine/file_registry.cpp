@@ -55,10 +55,22 @@ size_t TFileRegistry::Count(bool inMemory) const {
     return list.Files.size();
 }
 
+void TFileRegistry::FreeUnused(bool inMemory) {
+    std::vector<std::unique_ptr<TBaseFile>> unused;
+    {
+        TList& list = ListFor(inMemory);
+        std::lock_guard lock(list.Mutex);
+        for (auto& f : list.Files)
+            if (f->HandleCount() == 0) unused.push_back(std::move(f));
+        std::erase(list.Files, nullptr);
+    }
+    // unused is freed here, outside the list's lock.
+}
+
 size_t TFileRegistry::LowerBound(const TList& list, const std::string& key) {
     auto it = std::lower_bound(list.Files.begin(), list.Files.end(), key,
                                [](const std::unique_ptr<TBaseFile>& f, const std::string& k) {
-                                   return CompareNoCase(Trim(f->FileName()), k) < 0;
+                                   return CompareNoCase(f->FileName(), k) < 0;
                                });
     return static_cast<size_t>(it - list.Files.begin());
 }
@@ -66,7 +78,7 @@ size_t TFileRegistry::LowerBound(const TList& list, const std::string& key) {
 TBaseFile* TFileRegistry::Find(const TList& list, const std::string& key, size_t* index) {
     const size_t i = LowerBound(list, key);
     if (index) *index = i;
-    if (i < list.Files.size() && CompareNoCase(Trim(list.Files[i]->FileName()), key) == 0)
+    if (i < list.Files.size() && CompareNoCase(list.Files[i]->FileName(), key) == 0)
         return list.Files[i].get();
     return nullptr;
 }
@@ -114,7 +126,8 @@ TFileOpenResult TFileRegistry::OpenOrCreate(const TFileOpenRequest& request, boo
     TFileOpenResult r;
     r.File = file;
     r.Handle = handle;
-    r.ReadOnly = file->ReadOnly;
+    // A read-only request that shares a read-write descriptor stays read-only.
+    r.ReadOnly = file->ReadOnly || request.ReadOnly;
     r.ReadOnlyOnDisk = file->ReadOnlyOnDisk;
     return r;
 }
@@ -181,6 +194,13 @@ uint16_t TFileRegistry::Rename(const std::string& name, const std::string& newNa
     return 0;
 }
 
+void TFileRegistry::Clear() {
+    for (TList* list : {&Physical_, &Memory_}) {
+        std::lock_guard lock(list->Mutex);
+        std::erase_if(list->Files, [](const std::unique_ptr<TBaseFile>& f) { return f->HandleCount() == 0; });
+    }
+}
+
 bool TFileRegistry::Exists(const std::string& name, bool inMemory) {
     const std::string key = Key(name, inMemory);
     if (key.empty()) return false;
@@ -209,17 +229,6 @@ std::vector<std::string> TFileRegistry::List(const std::string& directory, const
         names.push_back(name);
     }
     return names;
-}
-
-size_t TFileRegistry::FreeIdle() {
-    size_t freed = 0;
-    for (TList* list : {&Physical_, &Memory_}) {
-        std::lock_guard lock(list->Mutex);
-        auto idle = [](const std::unique_ptr<TBaseFile>& f) { return f->HandleCount() == 0; };
-        freed += static_cast<size_t>(std::count_if(list->Files.begin(), list->Files.end(), idle));
-        std::erase_if(list->Files, idle);
-    }
-    return freed;
 }
 
 }  // namespace dezede

@@ -65,14 +65,18 @@ public:
     // last "/" (empty when there is none).
     std::vector<std::string> List(const std::string& directory, const std::string& extension, bool inMemory);
 
-    // Frees every registered file without handles, physical files first, then
-    // memory files (whose contents go with them). Files still open stay: their
-    // owners close them. Returns how many were freed.
-    size_t FreeIdle();
+    // Removes every file without handles (the memory files kept after their
+    // last close); files still open stay. The engine calls it on shutdown.
+    void Clear();
 
     // The registry key of a name: trimmed, and for physical files resolved.
     static std::string Key(const std::string& name, bool inMemory);
     size_t Count(bool inMemory) const;
+
+    // Frees every entry of one list that has no handle left (the memory files
+    // kept after their last close); used when the engine shuts down. Entries
+    // with open handles stay: their holders still use them.
+    void FreeUnused(bool inMemory);
 
 private:
     struct TList {

@@ -3,13 +3,13 @@
 // digest: a table accepts the password whose digest equals the one stored in
 // its header.
 
-#include <array>
-#include <cstdint>
 #include <string>
+
+#include "support/md5.h"
 
 namespace dezede {
 
-using TPasswordDigest = std::array<uint8_t, 16>;
+using TPasswordDigest = TMD5Digest;
 
 class TTablePassword {
 public:

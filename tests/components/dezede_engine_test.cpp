@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -43,56 +46,48 @@ std::string ErrorText(Fn&& fn) {
     return "";
 }
 
-using TExtSetter = void (TDEZEDEEngine::*)(const std::string&);
-using TExtGetter = const std::string& (TDEZEDEEngine::*)() const;
-using TCoreExtGetter = const std::string& (TDataEngine::*)() const;
-
 struct ExtensionSetting {
     const char* name;
-    TExtSetter set;
-    TExtGetter get;
-    TCoreExtGetter core;
+    std::function<void(TDEZEDEEngine&, const std::string&)> set;
+    std::function<std::string(const TDEZEDEEngine&)> get;
+    std::function<std::string(const TDataEngine&)> core;
 };
 
+#define EXTENSION(kind)                                                                          \
+    {                                                                                            \
+        #kind, [](TDEZEDEEngine& e, const std::string& v) { e.SetTable##kind##Extension(v); },   \
+            [](const TDEZEDEEngine& e) { return e.Table##kind##Extension(); },                   \
+            [](const TDataEngine& c) { return c.Table##kind##Extension(); }                      \
+    }
 const ExtensionSetting kExtensions[] = {
-    {"Data", &TDEZEDEEngine::SetTableDataExtension, &TDEZEDEEngine::TableDataExtension,
-     &TDataEngine::TableDataExtension},
-    {"Index", &TDEZEDEEngine::SetTableIndexExtension, &TDEZEDEEngine::TableIndexExtension,
-     &TDataEngine::TableIndexExtension},
-    {"Blob", &TDEZEDEEngine::SetTableBlobExtension, &TDEZEDEEngine::TableBlobExtension,
-     &TDataEngine::TableBlobExtension},
-    {"DataBackup", &TDEZEDEEngine::SetTableDataBackupExtension, &TDEZEDEEngine::TableDataBackupExtension,
-     &TDataEngine::TableDataBackupExtension},
-    {"IndexBackup", &TDEZEDEEngine::SetTableIndexBackupExtension, &TDEZEDEEngine::TableIndexBackupExtension,
-     &TDataEngine::TableIndexBackupExtension},
-    {"BlobBackup", &TDEZEDEEngine::SetTableBlobBackupExtension, &TDEZEDEEngine::TableBlobBackupExtension,
-     &TDataEngine::TableBlobBackupExtension},
-    {"DataUpgrade", &TDEZEDEEngine::SetTableDataUpgradeExtension, &TDEZEDEEngine::TableDataUpgradeExtension,
-     &TDataEngine::TableDataUpgradeExtension},
-    {"IndexUpgrade", &TDEZEDEEngine::SetTableIndexUpgradeExtension, &TDEZEDEEngine::TableIndexUpgradeExtension,
-     &TDataEngine::TableIndexUpgradeExtension},
-    {"BlobUpgrade", &TDEZEDEEngine::SetTableBlobUpgradeExtension, &TDEZEDEEngine::TableBlobUpgradeExtension,
-     &TDataEngine::TableBlobUpgradeExtension},
-    {"DataTemp", &TDEZEDEEngine::SetTableDataTempExtension, &TDEZEDEEngine::TableDataTempExtension,
-     &TDataEngine::TableDataTempExtension},
-    {"IndexTemp", &TDEZEDEEngine::SetTableIndexTempExtension, &TDEZEDEEngine::TableIndexTempExtension,
-     &TDataEngine::TableIndexTempExtension},
-    {"BlobTemp", &TDEZEDEEngine::SetTableBlobTempExtension, &TDEZEDEEngine::TableBlobTempExtension,
-     &TDataEngine::TableBlobTempExtension},
+    EXTENSION(Data),
+    EXTENSION(Index),
+    EXTENSION(Blob),
+    EXTENSION(DataBackup),
+    EXTENSION(IndexBackup),
+    EXTENSION(BlobBackup),
+    EXTENSION(DataUpgrade),
+    EXTENSION(IndexUpgrade),
+    EXTENSION(BlobUpgrade),
+    EXTENSION(DataTemp),
+    EXTENSION(IndexTemp),
+    EXTENSION(BlobTemp),
 };
+#undef EXTENSION
 
 TEST_F(EngineComponent, ExtensionsGetALeadingDotAndReachTheCore) {
     for (const ExtensionSetting& s : kExtensions) {
         SCOPED_TRACE(s.name);
-        const std::string old = (engine.*s.get)();
-        for (const auto& [given, stored] : {std::pair{"tat", ".tat"}, std::pair{".tdx", ".tdx"}}) {
-            (engine.*s.set)(given);
-            EXPECT_EQ((engine.*s.get)(), stored);
-            EXPECT_EQ((core.*s.core)(), stored);
+        const std::string old = s.get(engine);
+        const std::pair<std::string, std::string> values[] = {{"tat", ".tat"}, {".tdx", ".tdx"}};
+        for (const auto& value : values) {
+            s.set(engine, value.first);
+            EXPECT_EQ(s.get(engine), value.second);
+            EXPECT_EQ(s.core(core), value.second);
         }
-        EXPECT_EQ(ErrorText([&] { (engine.*s.set)(""); }), "Table file extension cannot be empty");
-        EXPECT_EQ((engine.*s.get)(), ".tdx");
-        (engine.*s.set)(old);
+        EXPECT_EQ(ErrorText([&] { s.set(engine, ""); }), "Table file extension cannot be empty");
+        EXPECT_EQ(s.get(engine), ".tdx");
+        s.set(engine, old);
     }
 }
 
@@ -194,7 +189,7 @@ TEST_F(EngineComponent, ActivationStartsTheCoreWithTheSettings) {
     engine.SetActive(true);
     EXPECT_TRUE(core.Active());
     EXPECT_EQ(core.LockFileName(), "vodozedo3.lck");
-    EXPECT_EQ(core.Limits().LockBase, 9223372036854775807ull);
+    EXPECT_EQ(core.LockGeometry().LockBase, 9223372036854775807ull);
     engine.SetActive(false);
     EXPECT_FALSE(core.Active());
     EXPECT_EQ(calls, (std::vector<std::string>{"startup:off", "shutdown:off"}));
@@ -257,6 +252,28 @@ TEST_F(EngineComponent, HooksReachTheCore) {
     EXPECT_EQ(called, 1);
     engine.SetBeforeInsertTrigger(nullptr);
     EXPECT_FALSE(core.Hooks.BeforeInsertTrigger);
+
+    // Cipher and compression events are installed process-wide; none left means the built-in routines.
+    ASSERT_EQ(CurrentCryptoHooks(), nullptr);
+    engine.SetOnCompress([](const uint8_t*, size_t, int, std::vector<uint8_t>& out) {
+        out.assign(1, 42);
+        return true;
+    });
+    auto hooks = CurrentCryptoHooks();
+    ASSERT_NE(hooks, nullptr);
+    std::vector<uint8_t> out;
+    EXPECT_TRUE(hooks->OnCompress(nullptr, 0, 6, out));
+    EXPECT_EQ(out, std::vector<uint8_t>{42});
+    EXPECT_FALSE(hooks->ReplacesCipher());
+    engine.SetOnCompress(nullptr);
+    EXPECT_EQ(CurrentCryptoHooks(), nullptr);
+}
+
+TEST(EngineUnit, ProcessExitShutsAnActiveEngineDownCleanly) {
+    const std::string helper = std::string(DEZEDE_HELPER_DIR) + "/engine_exit_helper";
+    const int status = std::system(("timeout 60 " + helper + " >/dev/null").c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

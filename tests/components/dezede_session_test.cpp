@@ -96,6 +96,8 @@ TEST_F(SessionComponent, SessionNamesAreUniqueWithoutRegardToCase) {
 TEST_F(SessionComponent, FindingSessionsByName) {
     TDEZEDESession* x = NewSession("Quintora");
     TDEZEDEEngine& engine = *GlobalEngine();
+    ASSERT_NE(DefaultSession(), nullptr);
+    EXPECT_EQ(DefaultSession()->SessionName(), "Default");
     EXPECT_EQ(engine.FindSession("QUINTORA"), x);
     EXPECT_EQ(engine.FindSession(""), DefaultSession());
     EXPECT_EQ(&engine.GetSession("default"), DefaultSession());
@@ -276,6 +278,8 @@ TEST_F(SessionComponent, AutoSessionNames) {
 
     // The number is returned when the auto name is switched off or the session freed.
     a->SetActive(true);
+    EXPECT_EQ(ErrorText([&] { a->SetName("Late"); }), kSessionActiveText);
+    EXPECT_EQ(a->Name(), "Main");
     a->SetAutoSessionName(false);
     EXPECT_EQ(a->AutoSessionNumber(), -1);
     EXPECT_EQ(a->SessionName(), "Main_1");

@@ -33,16 +33,37 @@ TEST(DataEngine, StartupDerivesLimitsFromLargeFileSupport) {
         TDataEngine engine;
         engine.SetLargeFileSupport(c.large);
         // The limits in force change only when the engine starts.
-        EXPECT_EQ(engine.Limits().LockBase, 4294967295ull);
+        EXPECT_EQ(engine.LockGeometry().LockBase, 4294967295ull);
         engine.Startup("vodozedo3.lck");
         EXPECT_TRUE(engine.Active());
         EXPECT_EQ(engine.LockFileName(), "vodozedo3.lck");
-        EXPECT_EQ(engine.Limits().LockBase, c.lockBase);
-        EXPECT_EQ(engine.Limits().MaxRecordNumber, c.maxRecord);
-        EXPECT_EQ(engine.Limits().MaxFileSize, c.maxFileSize);
+        EXPECT_EQ(engine.LockGeometry().LockBase, c.lockBase);
+        EXPECT_EQ(engine.LockGeometry().RecordLockSpan, c.maxRecord);
+        EXPECT_EQ(engine.FileLimits().MaxRecordNumber, c.maxRecord);
+        EXPECT_EQ(engine.FileLimits().MaxFileSize, c.maxFileSize);
         engine.Shutdown();
         EXPECT_FALSE(engine.Active());
     }
+}
+
+TEST(DataEngine, ShutdownEmptiesTheInMemoryFiles) {
+    TDataEngine engine;
+    engine.Startup("x.lck");
+    TFileRegistry& registry = engine.FileRegistry();
+    const std::string kept = "shutdown-test-kept.dat", open = "shutdown-test-open.dat";
+    TFileOpenResult keptFile = registry.Create({.Name = kept, .InMemory = true});
+    TFileOpenResult openFile = registry.Create({.Name = open, .InMemory = true});
+    ASSERT_NE(keptFile.File, nullptr);
+    ASSERT_NE(openFile.File, nullptr);
+    registry.Close(keptFile.File, keptFile.Handle);  // memory files outlive their last close
+    ASSERT_TRUE(registry.Exists(kept, true));
+    engine.Shutdown();
+    EXPECT_FALSE(registry.Exists(kept, true));
+    // A file still in use stays registered for its holder.
+    ASSERT_TRUE(registry.Exists(open, true));
+    registry.Close(openFile.File, openFile.Handle);
+    engine.Shutdown();
+    EXPECT_FALSE(registry.Exists(open, true));
 }
 
 TEST(DataEngine, SignatureDigestFollowsTheSignature) {

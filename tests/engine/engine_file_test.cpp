@@ -1,17 +1,18 @@
 #include "engine/engine_file.h"
 
 #include <gtest/gtest.h>
-#include <nettle/md5.h>
 
 #include <cstring>
 #include <fstream>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/engine_error.h"
 #include "engine/file_registry.h"
 #include "platform/fault_injection.h"
+#include "support/md5.h"
 #include "../helpers/temp_dir.h"
 
 namespace dezede {
@@ -61,12 +62,7 @@ protected:
 };
 
 TEST_F(EngineFileTest, MarkerIsTheDigestOfItsText) {
-    md5_ctx ctx;
-    md5_init(&ctx);
-    md5_update(&ctx, 11, reinterpret_cast<const uint8_t*>("DEZEDE_COMP"));
-    uint8_t digest[16];
-    md5_digest(&ctx, 16, digest);
-    EXPECT_EQ(std::memcmp(digest, kCompressedCopyMarker.data(), 16), 0);
+    EXPECT_EQ(MD5Digest("DEZEDE_COMP"), kCompressedCopyMarker);
 }
 
 TEST_F(EngineFileTest, ShortTransfersRaiseErrorsNamingTheFile) {
@@ -99,6 +95,44 @@ TEST_F(EngineFileTest, ZeroByteWriteTruncatesAtThePosition) {
     }
     EXPECT_EQ(f->GetFileSize(), 40u);
     EXPECT_EQ(f->Seek(kSeekFromEnd, 10), 30u);
+}
+
+// Handles of one physical file share its position: only BeginAccess/EndAccess
+// keep another thread from moving it between a seek and its transfer.
+TEST_F(EngineFileTest, ThreadsSeekAndWriteThroughSharedHandlesSafely) {
+    WriteAll(Dir.File("t.dat"), {});
+    constexpr int kThreads = 4, kBlocks = 200;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            TEngineFile f(Registry, Dir.File("t.dat"));
+            f.Open();
+            std::vector<uint8_t> block(64, static_cast<uint8_t>(t + 1));
+            for (int i = 0; i < kBlocks; ++i) {
+                TFileAccess access(f);
+                f.Seek(kSeekFromStart, static_cast<uint64_t>(i * kThreads + t) * 64);
+                f.Write(block.data(), 64);
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(Registry.Count(false), 0u) << "the last close unregistered the file";
+    const auto bytes = ReadAll(Dir.File("t.dat"));
+    ASSERT_EQ(bytes.size(), size_t{kThreads} * kBlocks * 64);
+    for (size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], (i / 64) % kThreads + 1) << i;
+
+    // Deterministically: a seek through another handle waits for EndAccess.
+    TEngineFile a(Registry, Dir.File("t.dat")), b(Registry, Dir.File("t.dat"));
+    a.Open();
+    b.Open();
+    a.BeginAccess();
+    a.Seek(kSeekFromStart, 100);
+    std::thread other([&] { b.Seek(kSeekFromStart, 500); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(a.Seek(kSeekFromCurrent, 0), 100u);
+    a.EndAccess();
+    other.join();
+    EXPECT_EQ(a.Seek(kSeekFromCurrent, 0), 500u);
 }
 
 TEST_F(EngineFileTest, PlainCopyAndRestore) {

@@ -49,6 +49,13 @@ TEST_F(FileRegistryTest, OpensShareOneFileObjectAcrossNamesAndCase) {
     EXPECT_EQ(a->BaseFile()->HandleCount(), 2);
     EXPECT_EQ(a->BaseFile()->FileName(), Dir.File("ORDERS.DAT"));
     EXPECT_EQ(Registry.Count(false), 1u);
+    auto reader = File(Dir.File("orders.dat"));
+    reader->ReadOnly = true;
+    reader->Open();
+    EXPECT_TRUE(reader->EffectiveReadOnly()) << "also when it shares a read-write descriptor";
+    EXPECT_FALSE(a->EffectiveReadOnly());
+    EXPECT_EQ(ErrorOf([&] { reader->Write("x", 1); }), DEZEDE_WRITEERR);
+    reader->Close();
     a->Close();
     EXPECT_EQ(Registry.Count(false), 1u);
     b->Close();

@@ -95,6 +95,15 @@ TEST(MemoryFileTest, RegisteredMemoryFilesOutliveTheirHandles) {
     EXPECT_EQ(registry.Delete("MEM/OLD.DAT", true), 0);
     EXPECT_EQ(registry.Count(true), 0u);
 
+    TEngineFile kept(registry, "mem/kept.dat", true), open(registry, "mem/open.dat", true);
+    kept.Create();
+    kept.Close();
+    open.Create();
+    registry.Clear();
+    EXPECT_FALSE(registry.Exists("mem/kept.dat", true));
+    EXPECT_TRUE(registry.Exists("mem/open.dat", true)) << "a file in use stays";
+    open.Close();
+
     TEngineFile temp(registry, "mem/t.tat", true);
     temp.Temporary = true;
     temp.Create();

@@ -1,0 +1,241 @@
+#include "engine/index_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/data_file.h"
+#include "engine/error_context.h"
+#include "support/endian.h"
+
+namespace dezede {
+
+TIndexFile::TIndexFile(TFileRegistry& registry, std::string fileName, bool inMemory)
+    : TBufferedFile(registry, fileName, inMemory), TableName_(TableNameOf(fileName)) {}
+
+void TIndexFile::Fail(uint16_t code) const { RaiseError(code, {.Table = TableName_}); }
+
+void TIndexFile::SetTableCipher(std::shared_ptr<const TTableCipher> cipher) {
+    if (!cipher) {
+        SetCipher({});
+        return;
+    }
+    SetCipher({[cipher](uint8_t* p, size_t n) { cipher->Encrypt(p, n); },
+               [cipher](uint8_t* p, size_t n) { cipher->Decrypt(p, n); }});
+}
+
+void TIndexFile::OpenIndexFile() {
+    if (PageSize_ < kMinIndexPageSize || PageSize_ > kMaxIndexPageSize) Fail(DEZEDE_HEADERCORRUPT);
+    Open();
+    try {
+        ReadHeader();
+        if (Header_.Version != kFormatVersion)
+            Fail(Header_.Version < 7 ? DEZEDE_OLDVERSION : DEZEDE_BADSIGNATURE);
+        if (Header_.Signature != SignatureDigest(Signature_) &&
+            Header_.Signature != SignatureDigest(kDefaultSignature))
+            Fail(DEZEDE_BADSIGNATURE);
+        if (Header_.SecondaryCount > kMaxSecondaryIndexes) Fail(DEZEDE_HEADERCORRUPT);
+        if (Header_.NextPageNumber == 0 || Header_.NextPageNumber > INT32_MAX) Fail(DEZEDE_HEADERCORRUPT);
+        ReadIndexDescriptors();
+        ResetStatistics();
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+void TIndexFile::CreateIndexHeader() {
+    Header_ = {};
+    Header_.Signature = SignatureDigest(Signature_);
+    Slots_ = {};
+    HeaderDirty_ = true;
+    DescriptorsDirty_ = true;
+}
+
+void TIndexFile::ReadHeader() {
+    uint8_t image[kFileHeaderSize];
+    {
+        TFileAccess access(*this);
+        Seek(kSeekFromStart, 0);
+        Read(image, sizeof image);
+    }
+    DecryptImage(image, sizeof image);
+    Header_ = DecodeIndexHeader(image);
+    HeaderDirty_ = false;
+}
+
+bool TIndexFile::WriteHeader(bool force) {
+    if (!HeaderDirty_ && !force) return false;
+    Header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(Header_.ChangeCounter) + 1);
+    Header_.ChangedFlag = HeaderDirty_ ? 1 : 0;
+    uint8_t image[kFileHeaderSize];
+    EncodeIndexHeader(Header_, image);
+    EncryptImage(image, sizeof image);
+    {
+        TFileAccess access(*this);
+        Seek(kSeekFromStart, 0);
+        Write(image, sizeof image);
+    }
+    if (Table()) Table()->MarkWritten();
+    HeaderDirty_ = false;
+    return true;
+}
+
+void TIndexFile::MarkHeaderChanged() {
+    Header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(Header_.ChangeCounter) + 1);
+    HeaderDirty_ = true;
+}
+
+void TIndexFile::ReadIndexDescriptors() {
+    std::vector<uint8_t> area(kIndexDescriptorAreaSize);
+    {
+        TFileAccess access(*this);
+        Seek(kSeekFromStart, kFileHeaderSize);
+        Read(area.data(), static_cast<uint32_t>(area.size()));
+    }
+    DecryptImage(area.data(), area.size());
+    for (size_t i = 0; i < kIndexSlotCount; ++i)
+        Slots_[i] = DecodeIndexDescriptor(std::span<const uint8_t>(area).subspan(i * kIndexDescriptorSize,
+                                                                                kIndexDescriptorSize));
+    // A field count beyond the descriptor's room is damage, not an index.
+    for (const TIndexDescriptor& d : Slots_)
+        if (d.FieldCount > kMaxIndexFields) Fail(DEZEDE_HEADERCORRUPT);
+    DescriptorsDirty_ = false;
+}
+
+bool TIndexFile::WriteIndexDescriptors() {
+    if (!DescriptorsDirty_) return false;
+    std::vector<uint8_t> area(kIndexDescriptorAreaSize);
+    for (size_t i = 0; i < kIndexSlotCount; ++i)
+        EncodeIndexDescriptor(Slots_[i],
+                              std::span<uint8_t>(area).subspan(i * kIndexDescriptorSize, kIndexDescriptorSize));
+    EncryptImage(area.data(), area.size());
+    {
+        TFileAccess access(*this);
+        Seek(kSeekFromStart, kFileHeaderSize);
+        Write(area.data(), static_cast<uint32_t>(area.size()));
+    }
+    if (Table() && Table()->ForceBufferFlush()) FlushToDisk();
+    if (Table()) Table()->MarkWritten();
+    DescriptorsDirty_ = false;
+    return true;
+}
+
+void TIndexFile::CountSecondaryIndexes() {
+    uint8_t n = 0;
+    for (size_t i = 1; i <= kMaxSecondaryIndexes; ++i)
+        if (Slots_[i].Defined()) ++n;
+    Header_.SecondaryCount = n;
+    HeaderDirty_ = true;
+}
+
+void TIndexFile::SetPrimaryIndex(TIndexDescriptor d, const std::vector<TFieldDescriptor>& fields) {
+    const TIndexDescriptor& current = Slots_[kPrimaryIndexSlot];
+    if (current.Defined() && !IsDefaultPrimaryIndex(current)) Fail(DEZEDE_PRIMARYKEYREDEFINE);
+    CheckIndexDefinition(d, true, fields, PageSize_, TableName_);
+    Slots_[kPrimaryIndexSlot] = d;
+    Header_.RootPages[kPrimaryIndexSlot] = 0;
+    Header_.AuxPages[kPrimaryIndexSlot] = 0;
+    HeaderDirty_ = true;
+    DescriptorsDirty_ = true;
+}
+
+void TIndexFile::SetSecondaryIndex(size_t slot, const TIndexDescriptor& d) {
+    if (slot == kPrimaryIndexSlot || slot >= kIndexSlotCount) Fail(DEZEDE_INDEXLIMIT);
+    TIndexDescriptor& s = Slots_[slot];
+    s = d;
+    s.RebuildMark = 0;
+    Header_.RootPages[slot] = 0;
+    CountSecondaryIndexes();
+    DescriptorsDirty_ = true;
+}
+
+void TIndexFile::RenameIndex(size_t slot, const TIndexDescriptor& d) {
+    TIndexDescriptor& s = Slots_.at(slot);
+    s.Name = d.Name;
+    s.FieldNumbers = d.FieldNumbers;
+    s.DescendingFields = d.DescendingFields;
+    DescriptorsDirty_ = true;
+}
+
+void TIndexFile::SetRootPage(size_t slot, uint32_t page) {
+    Header_.RootPages.at(slot) = page;
+    HeaderDirty_ = true;
+}
+
+void TIndexFile::SetAuxPage(size_t slot, uint32_t page) {
+    Header_.AuxPages.at(slot) = page;
+    HeaderDirty_ = true;
+}
+
+int32_t TIndexFile::LastBufferNumber() const {
+    return static_cast<int32_t>(std::min<uint32_t>(std::max<uint32_t>(Header_.NextPageNumber, 1), INT32_MAX) - 1);
+}
+
+void TIndexFile::AdvanceLastBufferNumber() {
+    ++Header_.NextPageNumber;
+    HeaderDirty_ = true;
+}
+
+uint32_t TIndexFile::CacheCapacity() const {
+    return CacheCapacityFor(Budget_, PageSize_ > kPageHeaderSize ? PageSize_ - kPageHeaderSize : 0, 56);
+}
+
+TPinnedBuffer TIndexFile::PinPage(uint32_t page) {
+    if (page == 0 || page > static_cast<uint32_t>(LastBufferNumber()) + 1) Fail(DEZEDE_INDEXCORRUPT);
+    TCursorHints hints;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        TBuffer* buffer = nullptr;
+        if (GetBuffer(&hints, 0, &buffer, kReadAheadNone, false, static_cast<int32_t>(page)))
+            return TPinnedBuffer(*this, buffer);
+    }
+    Fail(DEZEDE_KEYORRECDELETED);
+}
+
+uint32_t TIndexFile::AllocatePage(uint8_t type) {
+    const uint32_t last = static_cast<uint32_t>(LastBufferNumber());
+    uint32_t n;
+    if (Header_.FirstFreePage != 0) {
+        n = Header_.FirstFreePage;
+        if (n > last) Fail(DEZEDE_INDEXCORRUPT);
+        TPinnedBuffer b = PinPage(n);
+        const uint32_t next = LoadLE32(b->Data() + kPageNextOffset);
+        if (next > last || next == n) Fail(DEZEDE_INDEXCORRUPT);
+        Header_.FirstFreePage = next;
+        HeaderDirty_ = true;
+    } else {
+        n = last + 1;
+    }
+    TPinnedBuffer b = PinPage(n);
+    b->Clear(0);
+    b->Data()[kPageTypeOffset] = type;
+    b->Dirty = true;
+    return n;
+}
+
+void TIndexFile::FreePage(uint32_t page) {
+    if (page == 0 || page > static_cast<uint32_t>(LastBufferNumber()) || page == Header_.FirstFreePage)
+        Fail(DEZEDE_INDEXCORRUPT);
+    TPinnedBuffer b = PinPage(page);
+    StoreLE32(b->Data() + kPageNextOffset, Header_.FirstFreePage);
+    StoreLE16(b->Data() + kPageCountOffset, 0);
+    b->Dirty = true;
+    Header_.FirstFreePage = page;
+    HeaderDirty_ = true;
+}
+
+void TIndexFile::EmptyFile() {
+    TBufferedFile::EmptyFile();
+    Header_.Version = kFormatVersion;
+    Header_.ChangeCounter = 0;
+    Header_.NextPageNumber = 1;
+    Header_.FirstFreePage = 0;
+    Header_.RootPages = {};
+    Header_.AuxPages = {};
+    HeaderDirty_ = true;
+}
+
+void TIndexFile::VerifyIndexHeader(const std::vector<TFieldDescriptor>& fields) {
+    dezede::VerifyIndexHeader(Header_, Slots_, fields, PageSize_, GetFileSize(), TableName_);
+}
+
+}  // namespace dezede
