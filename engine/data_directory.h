@@ -26,6 +26,7 @@ class TDataEngine;
 class TDataSession;
 class TDataTable;
 class TFileRegistry;
+struct TTableDefinition;
 
 class TDataDirectory {
 public:
@@ -76,7 +77,29 @@ public:
     const std::vector<std::unique_ptr<TDataTable>>& Tables() const { return Tables_; }
     TDataTable* FindTable(const std::string& normalisedName) const;
 
-    // --- Transactions (state; the operations come with the table layer) ---
+    // Opens a table object, shared by every open of the same table in this
+    // directory. DEZEDE_OSEACCES when an exclusive open meets another open.
+    TDataTable* OpenTable(const std::string& name, const std::string& displayName, bool fullOpen, bool exclusive,
+                          bool temporary, bool countUser = true);
+    // DEZEDE_OSENOENT when the table object is not this directory's.
+    void CloseTable(TDataTable* table, bool countUser = true, bool discardTemporary = false);
+
+    // Table files (DEZEDE_OSEACCES in a read-only directory or while the
+    // table is in use).
+    void CreateTable(const std::string& name, const TTableDefinition& definition);
+    void DeleteTable(const std::string& name);
+    // Renames the table's files to target directory + newName, or, with
+    // toBackup, to the backup extensions (an existing backup is replaced).
+    void RenameTable(const std::string& name, const std::string& targetDirectory, const std::string& newName,
+                     bool toBackup);
+
+    // --- Transactions ---
+    // A non-empty list starts a restricted transaction on those tables (their
+    // transaction bytes taken in ascending slot order); an empty one a full
+    // transaction over every table, open now or opened later.
+    void StartTransaction(const std::vector<std::string>& tables);
+    void Commit(bool forceFlush, bool end);
+    void Rollback();
     bool InTransaction() const { return InTransaction_; }
     bool RestrictedTransaction() const { return RestrictedTransaction_; }
 
@@ -84,6 +107,10 @@ public:
     [[noreturn]] void Raise(uint16_t code, const std::string& table = {}) const;
 
 private:
+    void CloseIdleTables();
+    void RemoveTable(TDataTable* table);
+    std::vector<TDataTable*> TablesByName(bool descending) const;
+
     std::array<char, 10> Mark_ = kLiveMark;
     TDataSession& Session_;
     std::string Name_;

@@ -48,6 +48,10 @@ public:
     bool TransLock();
     void TransUnlock();
 
+    // Records a lock held through a region that covers this slot (the
+    // all-slot locks of a full transaction).
+    void SetHeld(uint8_t flag, bool held) { Flags_ = held ? (Flags_ | flag) : (Flags_ & ~flag); }
+
 private:
     friend class TDataDirectoryLocks;  // the all-slot locks set and clear flags
 

@@ -1,0 +1,200 @@
+// Table objects of a directory: sharing, exclusive opens, the recreated index
+// file, change detection between sessions, transactions and table files.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "engine/data_directory.h"
+#include "engine/data_engine.h"
+#include "engine/data_file.h"
+#include "engine/data_session.h"
+#include "engine/data_table.h"
+#include "engine/engine_error.h"
+#include "engine/table_files.h"
+#include "engine/table_locks.h"
+#include "tests/helpers/temp_dir.h"
+
+namespace dezede::test {
+namespace {
+
+uint16_t CodeOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const EDEZEDEEngineError& e) {
+        return e.ErrorCode;
+    }
+    return 0;
+}
+
+TTableDefinition OneInteger() {
+    TTableDefinition def;
+    TFieldDescriptor f;
+    f.Name = "ID";
+    f.Type = ftdInteger;
+    def.Fields = {f};
+    return def;
+}
+
+// Appends one record and writes it out under the table write lock.
+void InsertOne(TDataTable& t) {
+    t.BeginWrite();
+    std::vector<uint8_t> record(t.DataFile()->Header().RecordSize, 0);
+    t.DataFile()->InsertRecord(record);
+    t.WriteChanges();
+    t.EndWrite();
+}
+
+class DataTable : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Engine.SetTableReadLockRetryCount(0);
+        Engine.SetTableWriteLockRetryCount(0);
+        Engine.SetTableTransLockRetryCount(0);
+        Engine.Startup("dezede.lck");
+        A = Engine.CreateSession();
+        B = Engine.CreateSession();
+        for (TDataSession* s : {A, B}) s->SetLockRetryCount(0);
+        DirA = A->OpenDataDir("db", Dir.Path(), false, false);
+        DirB = B->OpenDataDir("db", Dir.Path(), false, false);
+        DirA->CreateTable("Orders", OneInteger());
+        DirA->CreateTable("Users", OneInteger());
+    }
+    TTempDir Dir;
+    TDataEngine Engine;
+    TDataSession* A = nullptr;
+    TDataSession* B = nullptr;
+    TDataDirectory* DirA = nullptr;
+    TDataDirectory* DirB = nullptr;
+};
+
+TEST_F(DataTable, OpensAreSharedAndExclusiveOnesRefused) {
+    TDataTable* t = DirA->OpenTable("orders", "Orders", true, false, false);
+    EXPECT_EQ(DirA->OpenTable("ORDERS.dat", "", true, false, false), t);
+    EXPECT_EQ(t->UserCount(), 2);
+    ASSERT_NE(t->TableLocks(), nullptr);
+    EXPECT_GE(t->TableLocks()->Slot(), 1u);
+    EXPECT_EQ(CodeOf([&] { DirA->OpenTable("orders", "", true, true, false); }), DEZEDE_OSEACCES);
+    DirA->CloseTable(t);
+    EXPECT_TRUE(DirA->TableExists("orders", false, true));
+    DirA->CloseTable(t);
+    EXPECT_TRUE(DirA->Tables().empty());
+
+    TDataTable* x = DirA->OpenTable("users", "", true, true, false);
+    EXPECT_EQ(x->TableLocks(), nullptr) << "an exclusive table takes no slot";
+    EXPECT_EQ(CodeOf([&] { DirA->OpenTable("users", "", true, false, false); }), DEZEDE_OSEACCES);
+    EXPECT_EQ(CodeOf([&] { DirB->OpenTable("users", "", true, false, false); }), DEZEDE_OSEACCES)
+        << "another session's open of an exclusively open file";
+    DirA->CloseTable(x);
+
+    // Kept open: the last close leaves the files open; an exclusive open is refused.
+    DirA->SetKeepTablesOpen(true);
+    t = DirA->OpenTable("orders", "", true, false, false);
+    DirA->CloseTable(t);
+    EXPECT_TRUE(t->IsOpen());
+    EXPECT_EQ(t->UserCount(), 0);
+    EXPECT_EQ(CodeOf([&] { DirA->OpenTable("orders", "", true, true, false); }), DEZEDE_OSEACCES);
+    EXPECT_EQ(DirA->OpenTable("orders", "", true, false, false), t);
+    EXPECT_EQ(CodeOf([&] { DirB->CloseTable(t); }), DEZEDE_OSENOENT);
+}
+
+TEST_F(DataTable, OpenFailuresAndTheRecreatedIndexFile) {
+    ASSERT_TRUE(std::filesystem::remove(Dir.File("Orders.idx")));
+    TDataTable* t = DirA->OpenTable("orders", "", true, false, false);
+    EXPECT_TRUE(t->IndexRecreated());
+    EXPECT_TRUE(std::filesystem::exists(Dir.File("orders.idx"))) << "created with the table's name";
+    EXPECT_EQ(CodeOf([&] { DirA->OpenTable("missing", "", true, false, false); }), DEZEDE_OSENOENT);
+    EXPECT_EQ(DirA->Tables().size(), 1u) << "a failed open leaves no table object";
+}
+
+TEST_F(DataTable, AChangeIsSeenByTheOtherSessionsNextReadLock) {
+    TDataTable* a = DirA->OpenTable("orders", "", true, false, false);
+    TDataTable* b = DirB->OpenTable("orders", "", true, false, false);
+    EXPECT_FALSE(b->BeginRead());
+    b->EndRead();
+    InsertOne(*a);
+    EXPECT_TRUE(b->BeginRead()) << "counter moved, caches discarded";
+    EXPECT_EQ(b->DataFile()->Header().RecordCount, 1u);
+    b->EndRead();
+    EXPECT_FALSE(b->BeginRead());
+    b->EndRead();
+}
+
+TEST_F(DataTable, RestrictedTransactionsWriteAtCommitAndForgetAtRollback) {
+    TDataTable* a = DirA->OpenTable("orders", "", true, false, false);
+    TDataTable* b = DirB->OpenTable("orders", "", true, false, false);
+    DirA->StartTransaction({"Orders"});
+    EXPECT_TRUE(a->InTransaction());
+    EXPECT_TRUE(a->TableLocks()->Holds(TDataTableLocks::kTransLocked));
+    EXPECT_EQ(CodeOf([&] { b->BeginWrite(); }), DEZEDE_WRITELOCK) << "outside a transaction a writer waits";
+    InsertOne(*a);  // kept in the caches
+    EXPECT_FALSE(b->BeginRead());
+    b->EndRead();
+    a->LockRecord(1);
+    a->EndRead();
+    a->UnlockRecord(1);
+    EXPECT_EQ(CodeOf([&] { b->LockRecord(1); }), DEZEDE_RECLOCKFAILED) << "released at the end";
+    DirA->Commit(false, true);
+    EXPECT_FALSE(a->InTransaction());
+    EXPECT_EQ(a->TableLocks()->Flags(), 0);
+    EXPECT_TRUE(b->BeginRead());
+    EXPECT_EQ(b->DataFile()->Header().RecordCount, 1u);
+    b->EndRead();
+    EXPECT_EQ(CodeOf([&] { b->LockRecord(1); }), 0);
+    b->EndRead();
+    b->UnlockRecord(1);
+
+    DirA->StartTransaction({"orders"});
+    InsertOne(*a);
+    EXPECT_EQ(a->DataFile()->Header().RecordCount, 2u);
+    DirA->Rollback();
+    EXPECT_EQ(a->DataFile()->Header().RecordCount, 1u) << "never written, lost";
+    EXPECT_EQ(CodeOf([&] { b->BeginWrite(); }), 0);
+    b->EndWrite();
+}
+
+TEST_F(DataTable, FullTransactionsCoverEveryTable) {
+    TDataTable* a = DirA->OpenTable("orders", "", true, false, false);
+    DirA->StartTransaction({});
+    EXPECT_TRUE(a->InTransaction());
+    TDataTable* users = DirA->OpenTable("users", "", true, false, false);
+    EXPECT_TRUE(users->InTransaction()) << "a table opened later joins";
+    EXPECT_EQ(CodeOf([&] { DirB->StartTransaction({}); }), DEZEDE_TRANSLOCK);
+    EXPECT_FALSE(DirB->InTransaction());
+    TDataTable* b = DirB->OpenTable("users", "", true, false, false);
+    EXPECT_EQ(CodeOf([&] { b->BeginWrite(); }), DEZEDE_WRITELOCK);
+    InsertOne(*users);
+    DirA->Commit(false, true);
+    EXPECT_FALSE(users->InTransaction());
+    EXPECT_TRUE(b->BeginWrite());
+    b->EndWrite();
+    EXPECT_EQ(b->DataFile()->Header().RecordCount, 1u);
+}
+
+TEST_F(DataTable, TableFilesOfADirectory) {
+    DirA->RenameTable("users", "", "People", false);
+    EXPECT_TRUE(DirA->TableExists("people", false, false));
+    EXPECT_FALSE(DirA->TableExists("users", false, false));
+    DirA->RenameTable("people", "", "people", true);
+    EXPECT_TRUE(std::filesystem::exists(Dir.File("people.dbk")));
+    TDataTable* t = DirA->OpenTable("orders", "", true, false, false);
+    EXPECT_EQ(CodeOf([&] { DirA->DeleteTable("orders"); }), DEZEDE_OSEACCES) << "in use";
+    EXPECT_EQ(CodeOf([&] { DirA->CreateTable("orders", OneInteger()); }), DEZEDE_OSEACCES);
+    DirA->CloseTable(t);
+    DirA->DeleteTable("orders");
+    EXPECT_FALSE(DirA->TableExists("orders", false, false));
+
+    A->CloseDataDir(DirA);
+    B->CloseDataDir(DirB);
+    ASSERT_EQ(chmod(Dir.File("dezede.lck").c_str(), 0444), 0);
+    TDataDirectory* readOnly = Engine.CreateSession()->OpenDataDir("db", Dir.Path(), false, false);
+    EXPECT_TRUE(readOnly->ReadOnly());
+    EXPECT_EQ(CodeOf([&] { readOnly->CreateTable("t", OneInteger()); }), DEZEDE_OSEACCES);
+    EXPECT_EQ(CodeOf([&] { readOnly->DeleteTable("people"); }), DEZEDE_OSEACCES);
+    EXPECT_EQ(CodeOf([&] { readOnly->RenameTable("people", "", "x", false); }), DEZEDE_OSEACCES);
+}
+
+}  // namespace
+}  // namespace dezede::test
