@@ -152,6 +152,16 @@ protected:
     // The file kind's corruption error, naming the table (or the file without one).
     [[noreturn]] void RaiseCorruption() const;
 
+    // The header image at the start of the file. Reading deciphers it and
+    // writing enciphers it in place when `enciphered` is set; writing also
+    // tells the owning table that it has been written.
+    void ReadHeaderImage(uint8_t* image, size_t count, bool enciphered);
+    void WriteHeaderImage(uint8_t* image, size_t count, bool enciphered);
+    // A header change counter advanced by one (wrapping).
+    static int32_t NextChangeCounter(int32_t counter) {
+        return static_cast<int32_t>(static_cast<uint32_t>(counter) + 1);
+    }
+
 private:
     bool InTransaction() const { return Table_ && Table_->InTransaction(); }
     // Recently-used list.

@@ -150,34 +150,25 @@ void TDataFile::SetFieldDescriptors(std::vector<TFieldDescriptor> fields) {
 
 void TDataFile::ReadHeader() {
     uint8_t image[kFileHeaderSize];
-    {
-        TFileAccess access(*this);
-        Seek(kSeekFromStart, 0);
-        Read(image, sizeof image);
-    }
+    ReadHeaderImage(image, sizeof image, false);
     Header_ = DecodeDataHeader(image);
     HeaderDirty_ = false;
 }
 
 bool TDataFile::WriteHeader(bool force) {
     if (!HeaderDirty_ && !force) return false;
-    Header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(Header_.ChangeCounter) + 1);
+    Header_.ChangeCounter = NextChangeCounter(Header_.ChangeCounter);
     Header_.LastUpdated = LocalDateTime() - kDateTimeDelta;
     Header_.ChangedFlag = HeaderDirty_ ? 1 : 0;
     uint8_t image[kFileHeaderSize];
     EncodeDataHeader(Header_, image);
-    {
-        TFileAccess access(*this);
-        Seek(kSeekFromStart, 0);
-        Write(image, sizeof image);
-    }
-    if (Table()) Table()->MarkWritten();
+    WriteHeaderImage(image, sizeof image, false);
     HeaderDirty_ = false;
     return true;
 }
 
 void TDataFile::MarkHeaderChanged() {
-    Header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(Header_.ChangeCounter) + 1);
+    Header_.ChangeCounter = NextChangeCounter(Header_.ChangeCounter);
     HeaderDirty_ = true;
 }
 
