@@ -152,10 +152,14 @@ protected:
     // The file kind's corruption error, naming the table (or the file without one).
     [[noreturn]] void RaiseCorruption() const;
 
-    // The header image at the start of the file. Reading deciphers it and
-    // writing enciphers it in place when `enciphered` is set; writing also
-    // tells the owning table that it has been written.
-    void ReadHeaderImage(uint8_t* image, size_t count, bool enciphered);
+    // An image of `count` bytes at `offset` outside the buffers (header,
+    // descriptors). Reading deciphers it and writing enciphers it in place
+    // when `enciphered` is set.
+    void ReadImageAt(uint64_t offset, uint8_t* image, size_t count, bool enciphered);
+    void WriteImageAt(uint64_t offset, uint8_t* image, size_t count, bool enciphered);
+    // The header image at the start of the file; writing it also tells the
+    // owning table that it has been written.
+    void ReadHeaderImage(uint8_t* image, size_t count, bool enciphered) { ReadImageAt(0, image, count, enciphered); }
     void WriteHeaderImage(uint8_t* image, size_t count, bool enciphered);
     // A header change counter advanced by one (wrapping).
     static int32_t NextChangeCounter(int32_t counter) {

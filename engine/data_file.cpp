@@ -188,12 +188,7 @@ void TDataFile::VerifyHeader() { VerifyDataHeader(Header_, Fields_, GetFileSize(
 void TDataFile::ReadFieldDescriptors() {
     const size_t size = size_t{kFieldDescriptorSize} * Header_.FieldCount;
     std::vector<uint8_t> block(size);
-    {
-        TFileAccess access(*this);
-        Seek(kSeekFromStart, kFileHeaderSize);
-        Read(block.data(), static_cast<uint32_t>(size));
-    }
-    DecryptImage(block.data(), size);
+    ReadImageAt(kFileHeaderSize, block.data(), size, true);
     std::vector<TFieldDescriptor> fields;
     fields.reserve(Header_.FieldCount);
     for (size_t i = 0; i < Header_.FieldCount; ++i)
@@ -218,12 +213,7 @@ bool TDataFile::WriteFieldDescriptors() {
     for (size_t i = 0; i < Fields_.size(); ++i)
         EncodeFieldDescriptor(Fields_[i], std::span<uint8_t>(block).subspan(i * kFieldDescriptorSize,
                                                                            kFieldDescriptorSize));
-    EncryptImage(block.data(), size);
-    {
-        TFileAccess access(*this);
-        Seek(kSeekFromStart, kFileHeaderSize);
-        Write(block.data(), static_cast<uint32_t>(size));
-    }
+    WriteImageAt(kFileHeaderSize, block.data(), size, true);
     if (Table() && Table()->ForceBufferFlush()) FlushToDisk();
     if (Table()) Table()->MarkWritten();
     DescriptorsDirty_ = false;

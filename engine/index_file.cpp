@@ -76,12 +76,7 @@ void TIndexFile::MarkHeaderChanged() {
 
 void TIndexFile::ReadIndexDescriptors() {
     std::vector<uint8_t> area(kIndexDescriptorAreaSize);
-    {
-        TFileAccess access(*this);
-        Seek(kSeekFromStart, kFileHeaderSize);
-        Read(area.data(), static_cast<uint32_t>(area.size()));
-    }
-    DecryptImage(area.data(), area.size());
+    ReadImageAt(kFileHeaderSize, area.data(), area.size(), true);
     for (size_t i = 0; i < kIndexSlotCount; ++i)
         Slots_[i] = DecodeIndexDescriptor(std::span<const uint8_t>(area).subspan(i * kIndexDescriptorSize,
                                                                                 kIndexDescriptorSize));
@@ -97,12 +92,7 @@ bool TIndexFile::WriteIndexDescriptors() {
     for (size_t i = 0; i < kIndexSlotCount; ++i)
         EncodeIndexDescriptor(Slots_[i],
                               std::span<uint8_t>(area).subspan(i * kIndexDescriptorSize, kIndexDescriptorSize));
-    EncryptImage(area.data(), area.size());
-    {
-        TFileAccess access(*this);
-        Seek(kSeekFromStart, kFileHeaderSize);
-        Write(area.data(), static_cast<uint32_t>(area.size()));
-    }
+    WriteImageAt(kFileHeaderSize, area.data(), area.size(), true);
     if (Table() && Table()->ForceBufferFlush()) FlushToDisk();
     if (Table()) Table()->MarkWritten();
     DescriptorsDirty_ = false;
