@@ -100,35 +100,24 @@ void TBlobFile::CreateBlobHeader() {
 
 void TBlobFile::ReadHeader() {
     uint8_t image[kFileHeaderSize];
-    {
-        TFileAccess access(*this);
-        Seek(kSeekFromStart, 0);
-        Read(image, sizeof image);
-    }
-    DecryptImage(image, sizeof image);
+    ReadHeaderImage(image, sizeof image, true);
     Header_ = DecodeBlobHeader(image);
     HeaderDirty_ = false;
 }
 
 bool TBlobFile::WriteHeader(bool force) {
     if (!HeaderDirty_ && !force) return false;
-    Header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(Header_.ChangeCounter) + 1);
+    Header_.ChangeCounter = NextChangeCounter(Header_.ChangeCounter);
     Header_.ChangedFlag = HeaderDirty_ ? 1 : 0;
     uint8_t image[kFileHeaderSize];
     EncodeBlobHeader(Header_, image);
-    EncryptImage(image, sizeof image);
-    {
-        TFileAccess access(*this);
-        Seek(kSeekFromStart, 0);
-        Write(image, sizeof image);
-    }
-    if (Table()) Table()->MarkWritten();
+    WriteHeaderImage(image, sizeof image, true);
     HeaderDirty_ = false;
     return true;
 }
 
 void TBlobFile::MarkHeaderChanged() {
-    Header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(Header_.ChangeCounter) + 1);
+    Header_.ChangeCounter = NextChangeCounter(Header_.ChangeCounter);
     HeaderDirty_ = true;
 }
 

@@ -41,6 +41,27 @@ void TBufferedFile::DecryptImage(uint8_t* image, size_t count) const {
     if (Cipher_ && whole > 0) Cipher_.Decrypt(image, whole);
 }
 
+void TBufferedFile::ReadImageAt(uint64_t offset, uint8_t* image, size_t count, bool enciphered) {
+    {
+        TFileAccess access(*this);
+        Seek(kSeekFromStart, offset);
+        Read(image, static_cast<uint32_t>(count));
+    }
+    if (enciphered) DecryptImage(image, count);
+}
+
+void TBufferedFile::WriteImageAt(uint64_t offset, uint8_t* image, size_t count, bool enciphered) {
+    if (enciphered) EncryptImage(image, count);
+    TFileAccess access(*this);
+    Seek(kSeekFromStart, offset);
+    Write(image, static_cast<uint32_t>(count));
+}
+
+void TBufferedFile::WriteHeaderImage(uint8_t* image, size_t count, bool enciphered) {
+    WriteImageAt(0, image, count, enciphered);
+    if (Table_) Table_->MarkWritten();
+}
+
 void TBufferedFile::RaiseCorruption() const {
     RaiseError(CorruptionCode(), {.Table = Table_ ? Table_->TableName() : GetFileName()});
 }

@@ -152,6 +152,20 @@ protected:
     // The file kind's corruption error, naming the table (or the file without one).
     [[noreturn]] void RaiseCorruption() const;
 
+    // An image of `count` bytes at `offset` outside the buffers (header,
+    // descriptors). Reading deciphers it and writing enciphers it in place
+    // when `enciphered` is set.
+    void ReadImageAt(uint64_t offset, uint8_t* image, size_t count, bool enciphered);
+    void WriteImageAt(uint64_t offset, uint8_t* image, size_t count, bool enciphered);
+    // The header image at the start of the file; writing it also tells the
+    // owning table that it has been written.
+    void ReadHeaderImage(uint8_t* image, size_t count, bool enciphered) { ReadImageAt(0, image, count, enciphered); }
+    void WriteHeaderImage(uint8_t* image, size_t count, bool enciphered);
+    // A header change counter advanced by one (wrapping).
+    static int32_t NextChangeCounter(int32_t counter) {
+        return static_cast<int32_t>(static_cast<uint32_t>(counter) + 1);
+    }
+
 private:
     bool InTransaction() const { return Table_ && Table_->InTransaction(); }
     // Recently-used list.

@@ -150,34 +150,25 @@ void TDataFile::SetFieldDescriptors(std::vector<TFieldDescriptor> fields) {
 
 void TDataFile::ReadHeader() {
     uint8_t image[kFileHeaderSize];
-    {
-        TFileAccess access(*this);
-        Seek(kSeekFromStart, 0);
-        Read(image, sizeof image);
-    }
+    ReadHeaderImage(image, sizeof image, false);
     Header_ = DecodeDataHeader(image);
     HeaderDirty_ = false;
 }
 
 bool TDataFile::WriteHeader(bool force) {
     if (!HeaderDirty_ && !force) return false;
-    Header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(Header_.ChangeCounter) + 1);
+    Header_.ChangeCounter = NextChangeCounter(Header_.ChangeCounter);
     Header_.LastUpdated = LocalDateTime() - kDateTimeDelta;
     Header_.ChangedFlag = HeaderDirty_ ? 1 : 0;
     uint8_t image[kFileHeaderSize];
     EncodeDataHeader(Header_, image);
-    {
-        TFileAccess access(*this);
-        Seek(kSeekFromStart, 0);
-        Write(image, sizeof image);
-    }
-    if (Table()) Table()->MarkWritten();
+    WriteHeaderImage(image, sizeof image, false);
     HeaderDirty_ = false;
     return true;
 }
 
 void TDataFile::MarkHeaderChanged() {
-    Header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(Header_.ChangeCounter) + 1);
+    Header_.ChangeCounter = NextChangeCounter(Header_.ChangeCounter);
     HeaderDirty_ = true;
 }
 
@@ -197,12 +188,7 @@ void TDataFile::VerifyHeader() { VerifyDataHeader(Header_, Fields_, GetFileSize(
 void TDataFile::ReadFieldDescriptors() {
     const size_t size = size_t{kFieldDescriptorSize} * Header_.FieldCount;
     std::vector<uint8_t> block(size);
-    {
-        TFileAccess access(*this);
-        Seek(kSeekFromStart, kFileHeaderSize);
-        Read(block.data(), static_cast<uint32_t>(size));
-    }
-    DecryptImage(block.data(), size);
+    ReadImageAt(kFileHeaderSize, block.data(), size, true);
     std::vector<TFieldDescriptor> fields;
     fields.reserve(Header_.FieldCount);
     for (size_t i = 0; i < Header_.FieldCount; ++i)
@@ -227,12 +213,7 @@ bool TDataFile::WriteFieldDescriptors() {
     for (size_t i = 0; i < Fields_.size(); ++i)
         EncodeFieldDescriptor(Fields_[i], std::span<uint8_t>(block).subspan(i * kFieldDescriptorSize,
                                                                            kFieldDescriptorSize));
-    EncryptImage(block.data(), size);
-    {
-        TFileAccess access(*this);
-        Seek(kSeekFromStart, kFileHeaderSize);
-        Write(block.data(), static_cast<uint32_t>(size));
-    }
+    WriteImageAt(kFileHeaderSize, block.data(), size, true);
     if (Table() && Table()->ForceBufferFlush()) FlushToDisk();
     if (Table()) Table()->MarkWritten();
     DescriptorsDirty_ = false;

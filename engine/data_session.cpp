@@ -5,19 +5,9 @@
 #include "engine/data_directory.h"
 #include "engine/table_names.h"
 #include "platform/process_paths.h"
+#include "support/ansi_strings.h"
 
 namespace dezede {
-
-namespace {
-
-std::string Trim(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    const auto last = s.find_last_not_of(" \t\r\n");
-    return s.substr(first, last - first + 1);
-}
-
-}  // namespace
 
 TDataSession::TDataSession(TDataEngine& engine) : Engine_(engine), PrivateDir_(TemporaryDirectory()) {}
 
@@ -56,7 +46,7 @@ void TDataSession::CloseDataDir(TDataDirectory* directory) {
 void TDataSession::SetName(const std::string& name) { Name_ = name.size() > 255 ? name.substr(0, 255) : name; }
 
 void TDataSession::SetPrivateDir(const std::string& dir) {
-    std::string path = Trim(dir);
+    std::string path(TrimWhitespace(dir));
     std::replace(path.begin(), path.end(), '\\', '/');
     if (!path.empty() && path.back() != '/') path += '/';
     PrivateDir_ = std::move(path);

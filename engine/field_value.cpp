@@ -17,36 +17,20 @@
 #include "support/date_time.h"
 #include "support/guid.h"
 #include "support/literals.h"
+#include "support/ansi_strings.h"
 
 namespace dezede {
 
 namespace {
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-        if (x != y) return false;
-    }
-    return true;
-}
-
-std::string_view TrimView(std::string_view s) {
-    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
-}
-
 bool ParseTimestampText(std::string_view s, const TLocalNow& now, double& v) {
     int32_t days = 0, ms = 0;
-    if (EqualsNoCase(s, "CURRENT_TIMESTAMP")) {
+    if (AnsiSameText(s, "CURRENT_TIMESTAMP")) {
         days = now.Date;
         ms = now.Time;
-    } else if (EqualsNoCase(s, "CURRENT_DATE")) {
+    } else if (AnsiSameText(s, "CURRENT_DATE")) {
         days = now.Date;
-    } else if (EqualsNoCase(s, "CURRENT_TIME")) {
+    } else if (AnsiSameText(s, "CURRENT_TIME")) {
         ms = now.Time;
     } else {
         auto t = ParseTimestamp(s);
@@ -82,7 +66,7 @@ double LocalDateTime() {
 
 std::optional<std::vector<uint8_t>> ParseLiteral(const TFieldDescriptor& f, std::string_view text,
                                                  const TLocalNow& now) {
-    std::string_view s = TrimView(text);
+    std::string_view s = TrimSpaces(text);
     const size_t size = StorageSize(f);
     auto store = [](uint64_t v, size_t width) {
         std::vector<uint8_t> out = Bytes(width);
@@ -104,7 +88,7 @@ std::optional<std::vector<uint8_t>> ParseLiteral(const TFieldDescriptor& f, std:
     case ftdBytes:
     case ftdVarBytes: {
         std::string value(text);
-        if (f.Type == ftdString && EqualsNoCase(s, "CURRENT_GUID")) value = NewGuidText();
+        if (f.Type == ftdString && AnsiSameText(s, "CURRENT_GUID")) value = NewGuidText();
         return std::vector<uint8_t>(value.begin(), value.end());
     }
     case ftdBlob:
@@ -139,12 +123,12 @@ std::optional<std::vector<uint8_t>> ParseLiteral(const TFieldDescriptor& f, std:
         return out;
     }
     case ftdDate: {
-        std::optional<int32_t> days = EqualsNoCase(s, "CURRENT_DATE") ? now.Date : ParseDate(s);
+        std::optional<int32_t> days = AnsiSameText(s, "CURRENT_DATE") ? now.Date : ParseDate(s);
         if (!days) return std::nullopt;
         return store(static_cast<uint32_t>(*days), 4);
     }
     case ftdTime: {
-        std::optional<int32_t> ms = EqualsNoCase(s, "CURRENT_TIME") ? now.Time : ParseTime(s);
+        std::optional<int32_t> ms = AnsiSameText(s, "CURRENT_TIME") ? now.Time : ParseTime(s);
         if (!ms) return std::nullopt;
         return store(static_cast<uint32_t>(*ms), 4);
     }

@@ -9,17 +9,11 @@
 #include "engine/physical_file.h"
 #include "platform/file_names.h"
 #include "platform/windows_error.h"
+#include "support/ansi_strings.h"
 
 namespace dezede {
 
 namespace {
-
-std::string Trim(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    const auto last = s.find_last_not_of(" \t\r\n");
-    return s.substr(first, last - first + 1);
-}
 
 bool IsMemoryFile(const TBaseFile* file) { return dynamic_cast<const TMemoryFile*>(file) != nullptr; }
 
@@ -45,7 +39,7 @@ TFileRegistry& TFileRegistry::Instance() {
 }
 
 std::string TFileRegistry::Key(const std::string& name, bool inMemory) {
-    const std::string trimmed = Trim(name);
+    const std::string trimmed(TrimWhitespace(name));
     return inMemory ? trimmed : ResolveFileName(trimmed);
 }
 
@@ -166,7 +160,7 @@ uint16_t TFileRegistry::Delete(const std::string& name, bool inMemory) {
 
 uint16_t TFileRegistry::Rename(const std::string& name, const std::string& newName, bool inMemory) {
     const std::string key = Key(name, inMemory);
-    const std::string newKey = inMemory ? Trim(newName) : Key(newName, false);
+    const std::string newKey = inMemory ? std::string(TrimWhitespace(newName)) : Key(newName, false);
     if (newKey.empty()) {
         TErrorContextStore::Instance().SetOSError(DEZEDE_OSENOENT);
         return DEZEDE_OSENOENT;
@@ -213,7 +207,7 @@ bool TFileRegistry::Exists(const std::string& name, bool inMemory) {
 std::vector<std::string> TFileRegistry::List(const std::string& directory, const std::string& extension,
                                              bool inMemory) {
     if (!inMemory) return OSListFiles(directory.empty() ? "." : directory, extension);
-    std::string dir = Trim(directory);
+    std::string dir(TrimWhitespace(directory));
     while (!dir.empty() && dir.back() == '/') dir.pop_back();
     std::vector<std::string> names;
     std::lock_guard lock(Memory_.Mutex);

@@ -53,46 +53,30 @@ void TIndexFile::CreateIndexHeader() {
 
 void TIndexFile::ReadHeader() {
     uint8_t image[kFileHeaderSize];
-    {
-        TFileAccess access(*this);
-        Seek(kSeekFromStart, 0);
-        Read(image, sizeof image);
-    }
-    DecryptImage(image, sizeof image);
+    ReadHeaderImage(image, sizeof image, true);
     Header_ = DecodeIndexHeader(image);
     HeaderDirty_ = false;
 }
 
 bool TIndexFile::WriteHeader(bool force) {
     if (!HeaderDirty_ && !force) return false;
-    Header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(Header_.ChangeCounter) + 1);
+    Header_.ChangeCounter = NextChangeCounter(Header_.ChangeCounter);
     Header_.ChangedFlag = HeaderDirty_ ? 1 : 0;
     uint8_t image[kFileHeaderSize];
     EncodeIndexHeader(Header_, image);
-    EncryptImage(image, sizeof image);
-    {
-        TFileAccess access(*this);
-        Seek(kSeekFromStart, 0);
-        Write(image, sizeof image);
-    }
-    if (Table()) Table()->MarkWritten();
+    WriteHeaderImage(image, sizeof image, true);
     HeaderDirty_ = false;
     return true;
 }
 
 void TIndexFile::MarkHeaderChanged() {
-    Header_.ChangeCounter = static_cast<int32_t>(static_cast<uint32_t>(Header_.ChangeCounter) + 1);
+    Header_.ChangeCounter = NextChangeCounter(Header_.ChangeCounter);
     HeaderDirty_ = true;
 }
 
 void TIndexFile::ReadIndexDescriptors() {
     std::vector<uint8_t> area(kIndexDescriptorAreaSize);
-    {
-        TFileAccess access(*this);
-        Seek(kSeekFromStart, kFileHeaderSize);
-        Read(area.data(), static_cast<uint32_t>(area.size()));
-    }
-    DecryptImage(area.data(), area.size());
+    ReadImageAt(kFileHeaderSize, area.data(), area.size(), true);
     for (size_t i = 0; i < kIndexSlotCount; ++i)
         Slots_[i] = DecodeIndexDescriptor(std::span<const uint8_t>(area).subspan(i * kIndexDescriptorSize,
                                                                                 kIndexDescriptorSize));
@@ -108,12 +92,7 @@ bool TIndexFile::WriteIndexDescriptors() {
     for (size_t i = 0; i < kIndexSlotCount; ++i)
         EncodeIndexDescriptor(Slots_[i],
                               std::span<uint8_t>(area).subspan(i * kIndexDescriptorSize, kIndexDescriptorSize));
-    EncryptImage(area.data(), area.size());
-    {
-        TFileAccess access(*this);
-        Seek(kSeekFromStart, kFileHeaderSize);
-        Write(area.data(), static_cast<uint32_t>(area.size()));
-    }
+    WriteImageAt(kFileHeaderSize, area.data(), area.size(), true);
     if (Table() && Table()->ForceBufferFlush()) FlushToDisk();
     if (Table()) Table()->MarkWritten();
     DescriptorsDirty_ = false;

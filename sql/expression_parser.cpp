@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "sql/sql_functions.h"
+#include "support/ansi_strings.h"
 
 namespace dezede {
 
@@ -18,13 +19,6 @@ bool SameName(std::string_view a, std::string_view b) {
         if (x != y) return false;
     }
     return true;
-}
-
-std::string TrimBlanks(const std::string& s) {
-    size_t b = s.find_first_not_of(' ');
-    if (b == std::string::npos) return {};
-    size_t e = s.find_last_not_of(' ');
-    return s.substr(b, e - b + 1);
 }
 
 // How the arguments of a built-in function are written.
@@ -476,7 +470,7 @@ std::unique_ptr<TExpToken> TExpressionParser::ParsePrimary(uint32_t flags) {
 
 std::unique_ptr<TExpToken> TExpressionParser::ParseColumn(uint32_t flags, std::string first) {
     auto n = NewNode(ekColumn, ecNone, first);
-    n->ColumnName = TrimBlanks(first);
+    n->ColumnName = std::string(TrimSpaces(first));
     NextToken();
     if (Kind() == '.' && (flags & pfQualified)) {
         NextToken();
@@ -485,7 +479,7 @@ std::unique_ptr<TExpToken> TExpressionParser::ParseColumn(uint32_t flags, std::s
             n->ColumnName = std::string(1, '*');
         } else if (IsNameLike()) {
             n->TableName = n->ColumnName;
-            n->ColumnName = TrimBlanks(TokenText());
+            n->ColumnName = std::string(TrimSpaces(TokenText()));
         } else {
             RaiseExpected("identifier");
         }

@@ -6,33 +6,17 @@
 #include <limits>
 
 #include "sql/exp_token.h"
+#include "support/ansi_strings.h"
 
 namespace dezede {
 
 namespace {
-
-std::string_view TrimSpaces(std::string_view s) {
-    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
-}
 
 bool ParseInt64(std::string_view s, int64_t& v) {
     s = TrimSpaces(s);
     if (!s.empty() && s.front() == '+') s.remove_prefix(1);
     auto r = std::from_chars(s.data(), s.data() + s.size(), v);
     return !s.empty() && r.ec == std::errc() && r.ptr == s.data() + s.size();
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-        if (x != y) return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -104,8 +88,8 @@ bool ConvertValue(const TExpToken& s, TExpToken& t) {
         case ftdBoolean: {
             if (fromText) {
                 std::string_view v = TrimSpaces(s.StringView());
-                if (EqualsNoCase(v, "TRUE")) t.SetBoolean(true);
-                else if (EqualsNoCase(v, "FALSE")) t.SetBoolean(false);
+                if (AnsiSameText(v, "TRUE")) t.SetBoolean(true);
+                else if (AnsiSameText(v, "FALSE")) t.SetBoolean(false);
                 else return fail();
                 return true;
             }

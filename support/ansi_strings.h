@@ -30,6 +30,10 @@ bool AnsiSameText(std::string_view a, std::string_view b);
 std::string_view Trim(std::string_view text);
 std::string_view TrimLeft(std::string_view text);
 std::string_view TrimRight(std::string_view text);
+// Removal of leading and trailing spaces (' ') only.
+std::string_view TrimSpaces(std::string_view text);
+// Removal of leading and trailing spaces, tabs, carriage returns and line feeds.
+std::string_view TrimWhitespace(std::string_view text);
 
 // The text of a NUL-terminated field value: the bytes before the first NUL.
 inline std::string_view UntilNul(std::string_view text) {

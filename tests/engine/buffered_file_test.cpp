@@ -12,9 +12,12 @@
 #include "platform/fault_injection.h"
 #include "support/table_cipher.h"
 #include "../helpers/temp_dir.h"
+#include "test_errors.h"
 
 namespace dezede {
 namespace {
+
+using test::ErrorOf;
 
 using test::TTempDir;
 
@@ -76,15 +79,6 @@ public:
     bool ChangeFound = false;
     int Checks = 0;
 };
-
-uint16_t ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const EDEZEDEEngineError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
-}
 
 class BufferedFileTest : public ::testing::Test {
 protected:

@@ -14,9 +14,12 @@
 #include "platform/fault_injection.h"
 #include "support/md5.h"
 #include "../helpers/temp_dir.h"
+#include "test_errors.h"
 
 namespace dezede {
 namespace {
+
+using test::ErrorOf;
 
 using test::TTempDir;
 
@@ -36,15 +39,6 @@ std::vector<uint8_t> ReadAll(const std::string& path) {
 void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                 static_cast<std::streamsize>(bytes.size()));
-}
-
-uint16_t ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const EDEZEDEEngineError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
 }
 
 class EngineFileTest : public ::testing::Test {

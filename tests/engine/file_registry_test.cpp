@@ -10,23 +10,17 @@
 #include "engine/engine_file.h"
 #include "../helpers/helper_process.h"
 #include "../helpers/temp_dir.h"
+#include "test_errors.h"
 
 namespace dezede {
 namespace {
+
+using test::ErrorOf;
 
 using test::THelperProcess;
 using test::TTempDir;
 
 void Touch(const std::string& path, const std::string& text = "data") { std::ofstream(path, std::ios::binary) << text; }
-
-uint16_t ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const EDEZEDEEngineError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
-}
 
 class FileRegistryTest : public ::testing::Test {
 protected:

@@ -11,17 +11,10 @@
 #include "engine/table_files.h"
 #include "support/endian.h"
 #include "tests/helpers/temp_dir.h"
+#include "sample_tables.h"
 
 namespace dezede {
 namespace {
-
-TFieldDescriptor Field(const char* name, uint8_t type, uint16_t size = 0) {
-    TFieldDescriptor f;
-    f.Name = name;
-    f.Type = type;
-    f.Size = size;
-    return f;
-}
 
 // A real table: keys built from records for the primary index, a case-insensitive string
 // index and the full-text index go into the index file, are written, and read back sound
@@ -31,7 +24,7 @@ TEST(IndexSlot, IndexesOfATableFileSurviveReopening) {
     TFileRegistry registry;
     const TTableFileNames names = TTableFileNames::FromBase(dir.File("Employee"));
     TTableDefinition def;
-    def.Fields = {Field("A", ftdInteger), Field("S", ftdString, 10)};
+    def.Fields = {test::Def("A", ftdInteger), test::Def("S", ftdString, 10)};
     TIndexDescriptor byS;
     byS.Name = "ByS";
     byS.CaseInsensitive = true;

@@ -13,29 +13,16 @@
 #include "engine/table_files.h"
 #include "support/compression.h"
 #include "tests/helpers/temp_dir.h"
+#include "test_errors.h"
+#include "sample_tables.h"
 
 namespace dezede {
 namespace {
 
+using test::Def;
+using test::ErrorOf;
+
 using Bytes = std::vector<uint8_t>;
-
-TFieldDescriptor Def(const char* name, uint8_t type, uint16_t size = 0, uint8_t sub = 0) {
-    TFieldDescriptor f;
-    f.Name = name;
-    f.Type = type;
-    f.Size = size;
-    f.SubType = sub;
-    return f;
-}
-
-int ErrorOf(const std::function<void()>& fn) {
-    try {
-        fn();
-    } catch (const EDEZEDEEngineError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
-}
 
 Bytes ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -7,29 +7,16 @@
 #include "engine/engine_error.h"
 #include "engine/format_bytes.h"
 #include "engine/index_file_format.h"
+#include "test_errors.h"
+#include "sample_tables.h"
 
 namespace dezede {
 namespace {
 
+using test::Def;
+using test::ErrorOf;
+
 using Bytes = std::vector<uint8_t>;
-
-TFieldDescriptor Def(const char* name, uint8_t type, uint16_t size = 0, uint8_t sub = 0) {
-    TFieldDescriptor f;
-    f.Name = name;
-    f.Type = type;
-    f.Size = size;
-    f.SubType = sub;
-    return f;
-}
-
-int ErrorOf(const std::function<void()>& fn) {
-    try {
-        fn();
-    } catch (const EDEZEDEEngineError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
-}
 
 TEST(DataFileFormat, HeaderFieldsAtTheirOffsets) {
     TDataHeader h;

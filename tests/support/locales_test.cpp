@@ -42,6 +42,11 @@ TEST(AnsiStrings, SameTextAndTrim) {
     EXPECT_EQ(TrimRight("  a \x01"), "  a");
     EXPECT_EQ(Trim("   "), "");
     EXPECT_EQ(Trim("\xa0x\xa0"), "\xa0x\xa0");  // no-break space is not trimmed
+    // The narrower trims keep what they do not name.
+    EXPECT_EQ(TrimSpaces(" \ta b\n "), "\ta b\n");
+    EXPECT_EQ(TrimSpaces("   "), "");
+    EXPECT_EQ(TrimWhitespace(" \t\r\na b\x01\n"), "a b\x01");
+    EXPECT_EQ(TrimWhitespace("\t\n"), "");
 }
 
 TEST(AnsiStrings, ByteOrderComparison) {

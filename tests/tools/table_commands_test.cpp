@@ -12,20 +12,12 @@
 #include "support/date_time.h"
 #include "tests/helpers/temp_dir.h"
 #include "tests/tools/tool_runner.h"
+#include "tests/engine/sample_tables.h"
 
 namespace dezede::test {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-TFieldDescriptor Def(const char* name, uint8_t type, uint16_t size = 0, uint8_t sub = 0) {
-    TFieldDescriptor f;
-    f.Name = name;
-    f.Type = type;
-    f.Size = size;
-    f.SubType = sub;
-    return f;
-}
 
 Bytes Le(uint64_t v, size_t n) {
     Bytes b(n);
