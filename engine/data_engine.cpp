@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "engine/data_session.h"
+#include "platform/clock.h"
 
 namespace dezede {
 
@@ -71,8 +72,9 @@ void TDataEngine::Startup(const std::string& lockFileName) {
     FileLimits_ = LargeFileSupport_ ? TFileLimits::Large() : TFileLimits::Standard();
     {
         std::lock_guard lock(RandomMutex_);
-        std::random_device device;
-        std::seed_seq seed{device(), device(), device(), device()};
+        const uint64_t a = RandomSeed(), b = RandomSeed();
+        std::seed_seq seed{static_cast<uint32_t>(a), static_cast<uint32_t>(a >> 32), static_cast<uint32_t>(b),
+                           static_cast<uint32_t>(b >> 32)};
         Random_.seed(seed);
     }
     LockFileName_ = Short(lockFileName);

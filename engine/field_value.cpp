@@ -18,6 +18,7 @@
 #include "support/guid.h"
 #include "support/literals.h"
 #include "support/ansi_strings.h"
+#include "platform/clock.h"
 
 namespace dezede {
 
@@ -47,15 +48,10 @@ std::vector<uint8_t> Bytes(size_t n) { return std::vector<uint8_t>(n, 0); }
 }  // namespace
 
 TLocalNow LocalNow() {
-    using namespace std::chrono;
-    auto now = system_clock::now();
-    time_t t = system_clock::to_time_t(now);
-    struct tm tm {};
-    localtime_r(&t, &tm);
-    int ms = static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+    const TLocalClock c = LocalClockNow();
     TLocalNow n;
-    n.Date = EncodeDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday).value_or(1);
-    n.Time = ((tm.tm_hour * 60 + tm.tm_min) * 60 + tm.tm_sec) * 1000 + ms;
+    n.Date = EncodeDate(c.Year, c.Month, c.Day).value_or(1);
+    n.Time = ((c.Hour * 60 + c.Minute) * 60 + c.Second) * 1000 + c.Millisecond;
     return n;
 }
 
@@ -244,7 +240,7 @@ std::string FormatBcd(std::span<const uint8_t> bcd, uint8_t scale) {
 }
 
 std::string NewGuidText() {
-    static thread_local std::mt19937_64 rng{std::random_device{}()};
+    static thread_local std::mt19937_64 rng{RandomSeed()};
     TGuid bytes;
     for (size_t i = 0; i < bytes.size(); i += 8) {
         uint64_t r = rng();

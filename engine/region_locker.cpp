@@ -1,4 +1,5 @@
 #include "engine/region_locker.h"
+#include "platform/clock.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,13 +11,13 @@ namespace dezede {
 
 uint32_t DefaultRandom(uint32_t upper) {
     static std::mutex mutex;
-    static std::mt19937 generator{std::random_device{}()};
+    static std::mt19937 generator{static_cast<uint32_t>(RandomSeed())};
     std::lock_guard lock(mutex);
     return std::uniform_int_distribution<uint32_t>(0, upper)(generator);
 }
 
 void LockRetrySleep(uint32_t waitMs) {
-    if (waitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+    SleepMs(waitMs);
 }
 
 // The attempt counters are wider than the retry counts, so that the largest

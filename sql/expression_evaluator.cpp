@@ -13,6 +13,7 @@
 #include "support/ansi_strings.h"
 #include "support/guid.h"
 #include "support/locales.h"
+#include "platform/clock.h"
 
 namespace dezede {
 
@@ -22,7 +23,7 @@ constexpr size_t kMaxRepeatBytes = size_t{1} << 24;
 constexpr int64_t kMSecsPerYear = 31'536'000'000;
 
 std::mt19937_64& RandomEngine() {
-    thread_local std::mt19937_64 engine{std::random_device{}()};
+    thread_local std::mt19937_64 engine{RandomSeed()};
     return engine;
 }
 
@@ -74,14 +75,9 @@ int64_t IntegerArg(const TExpToken& n) { return n.IsNull ? 0 : n.AsInt64(); }
 
 // Current local date and time.
 void Now(int32_t& day, int32_t& msecs) {
-    timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
-    time_t secs = ts.tv_sec;
-    tm local{};
-    localtime_r(&secs, &local);
-    day = EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday).value_or(0);
-    msecs = ((local.tm_hour * 60 + local.tm_min) * 60 + std::min(local.tm_sec, 59)) * 1000 +
-            static_cast<int32_t>(ts.tv_nsec / 1000000);
+    const TLocalClock c = LocalClockNow();
+    day = EncodeDate(c.Year, c.Month, c.Day).value_or(0);
+    msecs = ((c.Hour * 60 + c.Minute) * 60 + c.Second) * 1000 + c.Millisecond;
 }
 
 std::string TrimChar(std::string_view s, char c, bool leading, bool trailing) {
