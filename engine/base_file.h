@@ -55,6 +55,7 @@ public:
     bool ReadOnlyOnDisk = false;
     bool Temporary = false;
     bool Hidden = false;
+    bool NewOnly = false;  // a create that fails on an existing file
 
     uint16_t HandleCount() const;
     bool HasHandle(int32_t handle) const;

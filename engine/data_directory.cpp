@@ -199,6 +199,7 @@ void TDataDirectory::CreateTable(const std::string& name, const TTableDefinition
     names.Data = TableFileName(Path_, normalised, engine.TableDataExtension());
     names.Index = TableFileName(Path_, normalised, engine.TableIndexExtension());
     names.Blob = TableFileName(Path_, normalised, engine.TableBlobExtension());
+    names.InMemory = InMemory_;
     CreateTableFiles(Registry(), names, definition, engine.EngineSignature());
     if (!definition.Password.empty()) Session_.AddPassword(definition.Password);
 }

@@ -41,6 +41,9 @@ void TDataDirectoryLocks::OpenLockFile() {
 
     if (!Registry_.Exists(Config_.LockFilePath, Config_.InMemory)) {
         TEngineFile created(Registry_, Config_.LockFilePath, Config_.InMemory);
+        // Another process may create the file after the check: then this
+        // create fails and the shared open below takes the other one's file.
+        created.NewOnly = true;
         try {
             created.Create();
             std::vector<std::string> tables;

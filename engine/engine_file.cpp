@@ -96,6 +96,7 @@ void TEngineFile::OpenOrCreate(bool create) {
     request.ReadOnly = ReadOnly;
     request.Temporary = Temporary;
     request.Hidden = Hidden;
+    request.NewOnly = NewOnly;
     const TFileOpenResult r = create ? Registry_.Create(request) : Registry_.Open(request);
     if (!r.File) RaiseError(r.Error, {.Table = ErrorName()});
     File_ = r.File;

@@ -93,6 +93,8 @@ public:
     bool ReadOnly = false;
     bool Temporary = false;
     bool Hidden = false;
+    // Create only a file that does not exist yet.
+    bool NewOnly = false;
     // Results of opening.
     bool EffectiveReadOnly() const { return EffectiveReadOnly_; }
     bool ReadOnlyOnDisk() const { return ReadOnlyOnDisk_; }

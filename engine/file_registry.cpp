@@ -96,6 +96,9 @@ TFileOpenResult TFileRegistry::OpenOrCreate(const TFileOpenRequest& request, boo
         // Inside the process the registry enforces exclusivity; between
         // processes the share lock does.
         if (create || file->Exclusive || request.Exclusive) return Failure(SharingConflict());
+    } else if (file && create && request.NewOnly) {
+        // A memory file kept after its last close still exists.
+        return Failure(SaveOSError(kWinAlreadyExists));
     } else {
         if (!file) {
             if (!create && request.InMemory) {
@@ -113,6 +116,7 @@ TFileOpenResult TFileRegistry::OpenOrCreate(const TFileOpenRequest& request, boo
         file->ReadOnly = !create && request.ReadOnly;
         file->Temporary = request.Temporary;
         file->Hidden = request.Hidden;
+        file->NewOnly = create && request.NewOnly;
     }
     const int32_t handle = create ? file->CreateFile() : file->OpenFile();
     if (handle < 0) return Failure(static_cast<uint16_t>(-handle));

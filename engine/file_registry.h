@@ -31,6 +31,7 @@ struct TFileOpenRequest {
     bool ReadOnly = false;
     bool Temporary = false;
     bool Hidden = false;
+    bool NewOnly = false;  // a create fails (DEZEDE_OSEACCES) when the file exists
 };
 
 struct TFileOpenResult {

@@ -20,7 +20,7 @@ uint64_t TPhysicalFile::GetSize() {
 int32_t TPhysicalFile::CreateFile() {
     std::lock_guard lock(HandleLock_);
     if (!Handles_.empty()) return -static_cast<int32_t>(SaveOSError(kWinSharingViolation));
-    if (const uint32_t err = File_.Create(FileName())) return -static_cast<int32_t>(SaveOSError(err));
+    if (const uint32_t err = File_.Create(FileName(), NewOnly)) return -static_cast<int32_t>(SaveOSError(err));
     ReadOnly = false;
     ReadOnlyOnDisk = false;
     Position_ = 0;

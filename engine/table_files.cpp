@@ -9,7 +9,7 @@ namespace dezede {
 
 TTableFileNames TTableFileNames::FromBase(const std::string& base, const std::string& dataExt,
                                           const std::string& indexExt, const std::string& blobExt) {
-    return {base + dataExt, base + indexExt, base + blobExt};
+    return {base + dataExt, base + indexExt, base + blobExt, false};
 }
 
 namespace {
@@ -18,12 +18,12 @@ namespace {
 // whose creation failed leaves nothing behind.
 class TCreatedFiles {
 public:
-    explicit TCreatedFiles(TFileRegistry& registry) : Registry_(registry) {}
+    TCreatedFiles(TFileRegistry& registry, bool inMemory) : Registry_(registry), InMemory_(inMemory) {}
     ~TCreatedFiles() {
         for (TEngineFile* f : Files_)
             if (f->IsOpen()) f->Close();
         if (!Keep_)
-            for (const std::string& name : Names_) Registry_.Delete(name, false);
+            for (const std::string& name : Names_) Registry_.Delete(name, InMemory_);
     }
     void Add(TEngineFile& f, const std::string& name) {
         Files_.push_back(&f);
@@ -33,6 +33,7 @@ public:
 
 private:
     TFileRegistry& Registry_;
+    bool InMemory_;
     std::vector<TEngineFile*> Files_;
     std::vector<std::string> Names_;
     bool Keep_ = false;
@@ -70,10 +71,10 @@ void CreateTableFiles(TFileRegistry& registry, const TTableFileNames& names, TTa
     CheckIndexes(def, def.Fields, table);
     if (!def.Password.empty()) CheckTablePassword(def.Password, table);
 
-    TDataFile data(registry, names.Data);
-    TIndexFile index(registry, names.Index);
-    TBlobFile blob(registry, names.Blob);
-    TCreatedFiles created(registry);
+    TDataFile data(registry, names.Data, names.InMemory);
+    TIndexFile index(registry, names.Index, names.InMemory);
+    TBlobFile blob(registry, names.Blob, names.InMemory);
+    TCreatedFiles created(registry, names.InMemory);
 
     data.SetEngineSignature(signature);
     data.Create();
@@ -122,8 +123,8 @@ void CreateTableFiles(TFileRegistry& registry, const TTableFileNames& names, TTa
 
 TTableFiles::TTableFiles(TFileRegistry& registry, const TTableFileNames& names, const std::string& signature)
     : Names_(names), Signature_(signature), Registry_(registry) {
-    Data_ = std::make_unique<TDataFile>(registry, names.Data);
-    Index_ = std::make_unique<TIndexFile>(registry, names.Index);
+    Data_ = std::make_unique<TDataFile>(registry, names.Data, names.InMemory);
+    Index_ = std::make_unique<TIndexFile>(registry, names.Index, names.InMemory);
 }
 
 TTableFiles::~TTableFiles() { Close(); }
@@ -142,7 +143,7 @@ void TTableFiles::Open(const TPasswordSource& passwords) {
         Index_->SetTableCipher(Data_->Cipher());
         Index_->OpenIndexFile();
         if (h.BlobFieldCount > 0) {
-            Blob_ = std::make_unique<TBlobFile>(Registry_, Names_.Blob);
+            Blob_ = std::make_unique<TBlobFile>(Registry_, Names_.Blob, Names_.InMemory);
             Blob_->SetTableName(Data_->TableName());
             Blob_->SetEngineSignature(Signature_);
             Blob_->SetTable(this);

@@ -24,6 +24,8 @@ struct TTableFileNames {
     std::string Data;
     std::string Index;
     std::string Blob;
+    // The files live in the in-memory file list (the "Memory" database).
+    bool InMemory = false;
     // base + ".dat", ".idx", ".blb" (or the given extensions).
     static TTableFileNames FromBase(const std::string& base, const std::string& dataExt = ".dat",
                                     const std::string& indexExt = ".idx", const std::string& blobExt = ".blb");

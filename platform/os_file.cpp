@@ -108,7 +108,7 @@ uint32_t TOSFile::Open(const std::string& path, bool readOnly, bool exclusive) {
     return 0;
 }
 
-uint32_t TOSFile::Create(const std::string& path) {
+uint32_t TOSFile::Create(const std::string& path, bool newOnly) {
     Close();
     Path_ = path;
     ReadOnly_ = false;
@@ -117,7 +117,7 @@ uint32_t TOSFile::Create(const std::string& path) {
     if (::stat(path.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode) || !HasWriteBits(st.st_mode)) return kWinAccessDenied;
     }
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | (newOnly ? O_EXCL : 0), 0666);
     if (fd < 0) return WindowsErrorFromErrno(errno);
     if (!OfdLock(fd, F_WRLCK, kShareLockOffset, 1)) {
         ::close(fd);

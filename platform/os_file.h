@@ -36,7 +36,9 @@ public:
     // Creates the file, or truncates an existing one, opened read-write and
     // exclusive. An existing file is truncated only once its exclusive share
     // lock is held, so another process's open file is never cut short.
-    uint32_t Create(const std::string& path);
+    // With newOnly an existing file is left alone and the create fails with
+    // kWinAlreadyExists: of two racing creators exactly one makes the file.
+    uint32_t Create(const std::string& path, bool newOnly = false);
     void Close();
 
     bool IsOpen() const { return Fd_ >= 0; }

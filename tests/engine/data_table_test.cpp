@@ -13,6 +13,7 @@
 #include "engine/data_session.h"
 #include "engine/data_table.h"
 #include "engine/engine_error.h"
+#include "engine/file_registry.h"
 #include "engine/table_files.h"
 #include "engine/table_locks.h"
 #include "tests/helpers/temp_dir.h"
@@ -194,6 +195,55 @@ TEST_F(DataTable, TableFilesOfADirectory) {
     EXPECT_EQ(CodeOf([&] { readOnly->CreateTable("t", OneInteger()); }), DEZEDE_OSEACCES);
     EXPECT_EQ(CodeOf([&] { readOnly->DeleteTable("people"); }), DEZEDE_OSEACCES);
     EXPECT_EQ(CodeOf([&] { readOnly->RenameTable("people", "", "x", false); }), DEZEDE_OSEACCES);
+}
+
+// Tables of the "Memory" database live in the process's memory file list:
+// created by one session, written and seen by another, renamed, listed and
+// deleted there, and never on the disk.
+TEST(MemoryDatabaseTables, AreSharedByTheSessionsAndNeverOnDisk) {
+    TTempDir dir;
+    TDataEngine engine;
+    engine.Startup("dezede.lck");
+    TDataSession* a = engine.CreateSession();
+    TDataSession* b = engine.CreateSession();
+    TDataDirectory* dirA = a->OpenDataDir("Memory", dir.Path(), false, false);
+    TDataDirectory* dirB = b->OpenDataDir("mEMORY", dir.Path(), false, false);
+    ASSERT_TRUE(dirA->InMemory());
+    TTableDefinition def = OneInteger();
+    TFieldDescriptor memo;
+    memo.Name = "Notes";
+    memo.Type = ftdBlob;
+    memo.SubType = fsdMemo;
+    def.Fields.push_back(memo);
+    dirA->CreateTable("Orders", def);
+    EXPECT_EQ(dirB->GetTableNames(false), std::vector<std::string>{"Orders"});
+
+    TDataTable* ta = dirA->OpenTable("orders", "", true, false, false);
+    TDataTable* tb = dirB->OpenTable("ORDERS", "", true, false, false);
+    ASSERT_NE(tb->BlobFile(), nullptr);
+    EXPECT_FALSE(tb->BeginRead());
+    tb->EndRead();
+    InsertOne(*ta);
+    EXPECT_TRUE(tb->BeginRead());
+    EXPECT_EQ(tb->DataFile()->Header().RecordCount, 1u);
+    tb->EndRead();
+    dirA->CloseTable(ta);
+    dirB->CloseTable(tb);
+
+    dirB->RenameTable("orders", "", "Sales", false);
+    EXPECT_EQ(dirA->GetTableNames(false), std::vector<std::string>{"Sales"});
+    TDataTable* sales = dirA->OpenTable("sales", "", true, false, false);
+    EXPECT_EQ(sales->DataFile()->Header().RecordCount, 1u);
+    EXPECT_EQ(CodeOf([&] { dirB->DeleteTable("sales"); }), DEZEDE_OSEACCES) << "open in the other session";
+    dirA->CloseTable(sales);
+    dirB->DeleteTable("sales");
+    EXPECT_TRUE(dirA->GetTableNames(false).empty());
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path())) << "nothing was written to the disk";
+
+    a->CloseDataDir(dirA);
+    b->CloseDataDir(dirB);
+    TFileRegistry& registry = TFileRegistry::Instance();
+    registry.Delete(dir.File("dezede.lck"), true);
 }
 
 }  // namespace

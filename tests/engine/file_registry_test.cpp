@@ -97,6 +97,28 @@ TEST_F(FileRegistryTest, MissingFilesAndNameOperations) {
     EXPECT_EQ(Registry.Delete(Dir.File("c.dat"), false), DEZEDE_OSENOENT);
 }
 
+// A new-only create of an existing file (on disk, or a memory file kept
+// after its last close) fails and leaves the existing bytes alone.
+TEST_F(FileRegistryTest, NewOnlyCreateKeepsAnExistingFile) {
+    for (const bool inMemory : {false, true}) {
+        SCOPED_TRACE(inMemory ? "memory" : "disk");
+        const std::string name = Dir.File("dezede.lck");
+        {
+            TEngineFile first(Registry, name, inMemory);
+            first.NewOnly = true;
+            first.Create();
+            first.Write("winner", 6);
+        }
+        TEngineFile second(Registry, name, inMemory);
+        second.NewOnly = true;
+        EXPECT_EQ(ErrorOf([&] { second.Create(); }), DEZEDE_OSEACCES);
+        second.Open();
+        char bytes[8] = {};
+        EXPECT_EQ(second.Read(bytes, sizeof bytes, true), 6u);
+        EXPECT_EQ(std::string(bytes, 6), "winner");
+    }
+}
+
 TEST_F(FileRegistryTest, TemporaryFileGoesWithItsLastHandle) {
     auto t = File(Dir.File("tmp.tat"));
     t->Temporary = true;

@@ -71,6 +71,22 @@ TEST(OSFileTest, CreateNeverTruncatesAFileOpenElsewhere) {
     EXPECT_EQ(late.Open(path, true, false), kWinSharingViolation) << "a created file is exclusive";
 }
 
+// A create of a new file only: the loser of a creation race (the file is
+// there, closed, with the winner's bytes) fails and leaves the bytes alone.
+TEST(OSFileTest, NewOnlyCreateRefusesAnExistingFile) {
+    TTempDir dir;
+    const std::string path = dir.File("t.lck");
+    TOSFile first;
+    ASSERT_EQ(first.Create(path, true), 0u);
+    uint32_t err = 0;
+    ASSERT_EQ(first.WriteAt("winner", 6, 0, &err), 6u);
+    first.Close();
+    TOSFile second;
+    EXPECT_EQ(second.Create(path, true), kWinAlreadyExists);
+    EXPECT_FALSE(second.IsOpen());
+    EXPECT_EQ(ReadAll(path), "winner");
+}
+
 TEST(OSFileTest, FileWithoutWriteBitsOpensReadOnlyEvenForRoot) {
     TTempDir dir;
     const std::string path = dir.File("ro.dat");
