@@ -765,38 +765,38 @@ std::unique_ptr<TDataTypeSpec> TExpressionParser::ParseDataType(bool required) {
         if (!required) return nullptr;
         RaiseExpected("SQL data type");
     }
-    auto spec = std::make_unique<TDataTypeSpec>();
-    spec->DataType = word->Type;
-    spec->SubType = word->SubType;
-    spec->Text = TokenText();
-    spec->Line = TokenLine();
-    spec->Column = TokenColumn();
+    auto typeDef = std::make_unique<TDataTypeSpec>();
+    typeDef->DataType = word->Type;
+    typeDef->SubType = word->SubType;
+    typeDef->Text = TokenText();
+    typeDef->Line = TokenLine();
+    typeDef->Column = TokenColumn();
     NextToken();
     if (word->Type == ftdInteger && word->SubType == fsdNone && IsKeyword("IDENTITY")) {
-        spec->SubType = fsdAutoInc;
+        typeDef->SubType = fsdAutoInc;
         NextToken();
     }
     switch (word->Size) {
         case 1:
             ExpectSkip('(');
-            spec->Length = ParsePrimary(0);
+            typeDef->Length = ParsePrimary(0);
             ExpectSkip(')');
             break;
         case 2:
         case 3:
             if (SkipIf('(')) {
-                spec->Length = ParsePrimary(0);
-                if (SkipIf(',')) spec->Scale = ParsePrimary(0);
+                typeDef->Length = ParsePrimary(0);
+                if (SkipIf(',')) typeDef->Scale = ParsePrimary(0);
                 ExpectSkip(')');
             }
             if (word->Size == 3) {
-                spec->Length.reset();
-                spec->Scale.reset();
+                typeDef->Length.reset();
+                typeDef->Scale.reset();
             }
             break;
         default: break;
     }
-    return spec;
+    return typeDef;
 }
 
 int32_t TExpressionParser::ParseIntegerLiteral() {
