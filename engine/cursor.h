@@ -33,6 +33,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/engine_hooks.h"
 #include "engine/field_types.h"
 #include "engine/index_file_format.h"
 #include "engine/index_tree.h"
@@ -255,8 +256,11 @@ private:
     friend class TFilterHostImpl;
     class TReadScope;
     class TWriteScope;
+    class TRecordLockScope;
     struct TPositionCache;
-    enum class TStep : uint8_t;
+    using TBlobTextOf = std::function<std::string(const TFieldDescriptor&, std::span<const uint8_t> record)>;
+    // An error event may ask for a retry this many times in one call.
+    static constexpr int kMaxEditRetries = 100;
 
     [[noreturn]] void Raise(uint16_t code, std::string_view field = {}, std::string_view index = {}) const;
     void CheckOpen() const;
@@ -267,52 +271,57 @@ private:
 
     // Change detection.
     void CheckForChangeDetection(bool strict);
+    void EndReadLock();
+    void PauseReadLock();
     bool CountersMoved() const;
     void Resynchronise();
     void TakeCounters();
 
-    // Positions.
+    // Positions: a candidate is a key (or slot) the order offers; it becomes
+    // the current record when it passes the range and the filters.
     bool IndexOrder() const { return Index_ != kNoIndex; }
-    bool UsesKeyList() const;
     bool FiltersInUse() const;
+    bool UsesKeyList() const;
     bool InRange(const uint8_t* key) const;
-    bool RecordActive(uint32_t recNo);
-    bool ReadRecordAt(uint32_t recNo, std::vector<uint8_t>& record);
-    bool Accept(uint32_t recNo, const uint8_t* key);
-    bool LandFirst(bool forward);
-    bool LandStep(bool forward);
-    bool StepFrom(bool forward, bool includeCurrent);
-    bool TreeSeek(const uint8_t* key, TIndexPosition& pos);
-    bool TreeStep(TIndexPosition& pos, bool forward);
-    void StandOn(uint32_t recNo, const uint8_t* key);
-    void StandNowhere(bool atEnd);
-    void Verify(bool forward);
-    bool SeekKey(const uint8_t* key, bool forward);
-    void RefindCurrent();
-    uint64_t RangeFirstOrdinal();
-    uint64_t RangeLastOrdinalPlusOne();
     uint32_t SlotCount() const;
-    void MoveStep(TStep step, bool forward);
+    bool ReadRecordAt(uint32_t recNo, std::vector<uint8_t>& record);
+    bool Acceptable();
+    void Candidate(uint32_t recNo, const uint8_t* key, const TIndexPosition* pos);
+    bool TreeWalk(TIndexPosition pos, bool ok, bool forward);
+    bool ListCandidate(size_t i);
+    bool SlotCandidate(uint32_t recNo);
+    bool CandidateFirst(bool forward);
+    bool CandidateAtOrAfter(std::span<const uint8_t> key);
+    bool CandidateStep(bool forward);
+    bool VerifyCurrentRecord(bool forward);
+    bool Land(bool found, bool forward);
+    void SeekNearest(std::span<const uint8_t> key);
     uint16_t DeliverCurrent(std::span<uint8_t> buffer, uint16_t endCode);
+    uint64_t RangeFirstOrdinal();
+    uint64_t RangeEndOrdinal();
 
-    // Keys for searches.
+    // Searches.
     std::vector<uint8_t> SearchKey(std::span<const uint8_t> keyOrRecord, bool asKey) const;
-    bool FindIn(int indexNo, std::vector<uint8_t> key, size_t compareLength, bool fillLow, bool nearest);
+    size_t GivenLength(int fieldCount, int partialLength) const;
+    bool FindInCurrent(std::vector<uint8_t> key, int fieldCount, bool nearest, int partialLength);
+    void AfterRangeChange();
+    void AfterFilterChange();
 
-    // Editing helpers.
-    void FireTrigger(int which, std::span<const uint8_t> oldRecord, std::span<const uint8_t> newRecord);
-    bool AskRetry(int which, const std::exception_ptr& error);
-    void BuildImage(std::span<const uint8_t> source, uint32_t recNo, int32_t recordId, bool append);
-    void CheckEditable(std::span<const uint8_t> expected);
-    void Reposition(bool reposition, uint32_t recNo, const std::vector<uint8_t>& record);
+    // Editing.
+    void FireTrigger(const TTriggerHook& hook, std::span<const uint8_t> oldRecord, std::span<const uint8_t> newRecord);
+    TDataAction AskErrorEvent(const TTriggerErrorHook& hook, const EDEZEDEEngineError& error,
+                              std::span<const uint8_t> oldRecord, std::span<const uint8_t> newRecord, int attempt);
+    TBlobTextOf TextOf();
     void UndoPartialWrite();
-    void AfterOwnWrite();
+    void RepositionOn(uint32_t recNo, const std::vector<uint8_t>& image);
+    void CheckUnchanged(std::span<const uint8_t> asRead);
     void DoAppend(std::span<const uint8_t> record, bool reposition, bool skipUniqueChecks);
     void DoModify(std::span<const uint8_t> record, bool unlockAfter, bool skipUniqueChecks, bool reposition);
     void DoDelete(std::span<uint8_t> record, bool reposition);
 
     std::array<char, 10> Mark_ = kLiveMark;
     TDataDirectory* Directory_;
+    TDataSession* Session_;
     TDataTable* Table_ = nullptr;
     TCursorOpenOptions Options_;
     std::string Name_;
@@ -323,6 +332,7 @@ private:
     bool NoLocks_ = false;
     bool Exclusive_ = false;
     bool StatementUpdate_ = false;
+    bool ReadHeld_ = false;
     void* UserData_ = nullptr;
 
     std::unique_ptr<TTableIndexes> Indexes_;
@@ -334,11 +344,15 @@ private:
     bool Bof_ = true;
     bool Eof_ = false;
     uint32_t RecNo_ = 0;
+    bool CurDeleted_ = false;  // the current record's slot was freed, or its key changed, by others
     std::vector<uint8_t> Key_;
     std::unique_ptr<TPositionCache> PosCache_;
+    std::vector<uint8_t> Scratch_;
     std::vector<uint8_t> Current_;
     std::vector<uint8_t> Edit_;
     bool Editing_ = false;
+    bool EditLocked_ = false;  // the edit's record lock, taken when the edit began
+    uint32_t EditLockedRecNo_ = 0;
     std::vector<uint8_t> Work_;
     std::array<int32_t, 3> Counters_{};
 
