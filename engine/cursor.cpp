@@ -7,6 +7,7 @@
 #include "engine/blob_buffer.h"
 #include "engine/blob_file.h"
 #include "engine/cursor_filters.h"
+#include "engine/cursor_scopes.h"
 #include "engine/data_directory.h"
 #include "engine/data_engine.h"
 #include "engine/data_file.h"
@@ -25,14 +26,6 @@
 #include "support/locales.h"
 
 namespace dezede {
-
-// A page position remembered with the table's edit stamp; valid while the stamp holds.
-struct TDataCursor::TPositionCache {
-    bool Valid = false;
-    int Index = -1;
-    uint64_t Stamp = 0;
-    TIndexPosition Pos;
-};
 
 // The cursor as its filters see it.
 class TDataCursor::TFilterHostImpl : public TFilterHost {
@@ -82,66 +75,7 @@ namespace {
 uint32_t ReadLE32(const uint8_t* p) { return LoadLE32(p); }
 void WriteLE32(uint8_t* p, uint32_t v) { StoreLE32(p, v); }
 
-// Marks the session as running an event handler of the engine for the scope.
-class TCallbackScope {
-public:
-    explicit TCallbackScope(TDataSession& s) : S_(s), Was_(s.InCallback()) { S_.SetInCallback(true); }
-    ~TCallbackScope() { S_.SetInCallback(Was_); }
-    TCallbackScope(const TCallbackScope&) = delete;
-    TCallbackScope& operator=(const TCallbackScope&) = delete;
-
-private:
-    TDataSession& S_;
-    bool Was_;
-};
-
 }  // namespace
-
-// --- The change check of one reading call, and the read lock it may hold ---
-
-class TDataCursor::TReadScope {
-public:
-    explicit TReadScope(TDataCursor& c, bool strict = false) : C_(c) { C_.CheckForChangeDetection(strict); }
-    ~TReadScope() { C_.EndReadLock(); }
-    TReadScope(const TReadScope&) = delete;
-    TReadScope& operator=(const TReadScope&) = delete;
-
-private:
-    TDataCursor& C_;
-};
-
-// The write lock of one edit call (outside a transaction), or the change
-// check inside one; the lock is released when the scope ends, also on failure.
-class TDataCursor::TWriteScope {
-public:
-    explicit TWriteScope(TDataCursor& c) : C_(c) {
-        TDataTable& t = *C_.Table_;
-        if (t.InTransaction() || C_.NoLocks()) {
-            C_.CheckForChangeDetection(false);
-            C_.EndReadLock();
-            return;
-        }
-        TDataTableLocks* locks = t.TableLocks();
-        const bool willTake = locks && !t.Locking().LockedWhole() && !locks->Holds(TDataTableLocks::kWriteLocked);
-        const bool refreshed = t.BeginWrite();
-        Took_ = willTake;
-        if (!C_.StatementUpdate_ && (refreshed || C_.CountersMoved())) C_.Resynchronise();
-    }
-    ~TWriteScope() {
-        if (!Took_) return;
-        try {
-            C_.Table_->EndWrite();
-        } catch (const EDEZEDEEngineError&) {
-            // The lock goes with the file handle at the latest.
-        }
-    }
-    TWriteScope(const TWriteScope&) = delete;
-    TWriteScope& operator=(const TWriteScope&) = delete;
-
-private:
-    TDataCursor& C_;
-    bool Took_ = false;
-};
 
 // --- Life cycle ---
 
@@ -918,6 +852,20 @@ void TDataCursor::SetToCursor(const TDataCursor& other) {
 
 // --- Ranges and searches ---
 
+TDataCursor::TSavedPosition TDataCursor::SavePosition() const {
+    return {Bof_, Eof_, CurDeleted_, RecNo_, Key_, Current_};
+}
+
+void TDataCursor::RestorePosition(const TSavedPosition& p) {
+    Bof_ = p.Bof;
+    Eof_ = p.Eof;
+    CurDeleted_ = p.Deleted;
+    RecNo_ = p.RecNo;
+    Key_ = p.Key;
+    Current_ = p.Current;
+    PosCache_->Valid = false;
+}
+
 // A whole key for the current index from a record image or a given key; an
 // empty input is the lowest key (all zero bytes).
 std::vector<uint8_t> TDataCursor::SearchKey(std::span<const uint8_t> keyOrRecord, bool asKey) const {
@@ -994,7 +942,9 @@ bool TDataCursor::Find(std::span<const uint8_t> keyOrRecord, bool asKey, int fie
     CheckOpen();
     if (!IndexOrder()) Raise(DEZEDE_INVALIDINDEXNAME);
     TReadScope read(*this);
-    const bool found = FindInCurrent(SearchKey(keyOrRecord, asKey), fieldCount, nearest, partialLength);
+    const TSavedPosition saved = SavePosition();
+    const bool found = FindInCurrent(SearchKey(keyOrRecord, asKey), fieldCount, partialLength);
+    if (!found && !nearest) RestorePosition(saved);
     if (!result.empty()) {
         if (!Bof_ && !Eof_ && RecNo_ != 0)
             std::memcpy(result.data(), Current_.data(), std::min(result.size(), Current_.size()));
@@ -1004,7 +954,7 @@ bool TDataCursor::Find(std::span<const uint8_t> keyOrRecord, bool asKey, int fie
     return found;
 }
 
-bool TDataCursor::FindInCurrent(std::vector<uint8_t> key, int fieldCount, bool nearest, int partialLength) {
+bool TDataCursor::FindInCurrent(std::vector<uint8_t> key, int fieldCount, int partialLength) {
     const int fields = Indexes_->FieldCount(Index_);
     const bool unique = Indexes_->Unique(Index_);
     const bool partKey = (fieldCount > 0 && fieldCount < fields) || !unique || partialLength > 0;
@@ -1063,19 +1013,8 @@ bool TDataCursor::Locate(std::span<const int16_t> fieldNumbers, std::span<const 
     };
 
     TReadScope read(*this);
-    // Where the cursor stands, to return there when nothing matches.
-    const bool wasBof = Bof_, wasEof = Eof_, wasDeleted = CurDeleted_;
-    const uint32_t wasRecNo = RecNo_;
-    const std::vector<uint8_t> wasKey = Key_, wasCurrent = Current_;
-    auto restore = [&] {
-        Bof_ = wasBof;
-        Eof_ = wasEof;
-        CurDeleted_ = wasDeleted;
-        RecNo_ = wasRecNo;
-        Key_ = wasKey;
-        Current_ = wasCurrent;
-        PosCache_->Valid = false;
-    };
+    const TSavedPosition saved = SavePosition();
+    auto restore = [&] { RestorePosition(saved); };
 
     // An index that leads with exactly these fields, of the matching case rule.
     int use = -1;
@@ -1102,7 +1041,7 @@ bool TDataCursor::Locate(std::span<const int16_t> fieldNumbers, std::span<const 
         try {
             std::vector<uint8_t> key(Indexes_->KeySize(use));
             Indexes_->BuildKey(use, values, key);
-            found = FindInCurrent(std::move(key), partialLength > 0 ? n - 1 : n, false, partialLength) &&
+            found = FindInCurrent(std::move(key), partialLength > 0 ? n - 1 : n, partialLength) &&
                     matches(Current_);
         } catch (...) {
             Index_ = own;
@@ -1127,315 +1066,6 @@ bool TDataCursor::Locate(std::span<const int16_t> fieldNumbers, std::span<const 
         if (!result.empty()) std::memcpy(result.data(), Current_.data(), std::min(result.size(), Current_.size()));
     }
     return found;
-}
-
-// --- Editing ---
-
-void TDataCursor::FireTrigger(const TTriggerHook& hook, std::span<const uint8_t> oldRecord,
-                              std::span<const uint8_t> newRecord) {
-    if (Options_.Internal || !hook) return;
-    TTriggerContext context{&Session(), Directory_ ? Directory_->Name() : std::string(), ErrorTable_, this,
-                            oldRecord, newRecord};
-    TCallbackScope scope(Session());
-    hook(context);
-}
-
-// The error event's decision on a failed edit: retry, abort, or fail (false
-// with action fail). Retries are bounded so that a handler that always asks
-// again cannot hang the caller.
-TDataAction TDataCursor::AskErrorEvent(const TTriggerErrorHook& hook, const EDEZEDEEngineError& error,
-                                       std::span<const uint8_t> oldRecord, std::span<const uint8_t> newRecord,
-                                       int attempt) {
-    if (Options_.Internal || !hook || attempt >= kMaxEditRetries) return TDataAction::daFail;
-    TTriggerContext context{&Session(), Directory_ ? Directory_->Name() : std::string(), ErrorTable_, this,
-                            oldRecord, newRecord};
-    TDataAction action = TDataAction::daFail;
-    TCallbackScope scope(Session());
-    hook(context, error, action);
-    return action;
-}
-
-TBlobTextOf TDataCursor::TextOf() {
-    if (!Indexes_->HasFullText()) return {};
-    return [this](const TFieldDescriptor& f, std::span<const uint8_t> record) -> std::string {
-        if (f.IsBlob()) return Blobs_->Text(f, record, false);
-        std::vector<uint8_t> value(std::max<uint16_t>(f.StorageSize, 1));
-        if (GetFieldValue(f, record, value)) return {};
-        return std::string(UntilNul({reinterpret_cast<const char*>(value.data()), value.size()}));
-    };
-}
-
-// Outside a transaction a failure half way through the writes of an edit
-// leaves changed buffers that must never reach the files: they are dropped
-// and the headers read again, so the table stays as it was.
-void TDataCursor::UndoPartialWrite() {
-    Table_->NoteEdit();
-    PosCache_->Valid = false;
-    if (Table_->InTransaction()) return;
-    try {
-        Table_->DiscardCaches();
-        Table_->ReadHeaders(false);
-        TakeCounters();
-    } catch (const EDEZEDEEngineError&) {
-        // The original error is what the caller must see.
-    }
-}
-
-// Holds a record lock taken by one edit call and releases it at the end.
-class TDataCursor::TRecordLockScope {
-public:
-    TRecordLockScope(TDataCursor& c, uint32_t recNo) : C_(c), RecNo_(recNo) {
-        if (C_.NoLocks() || C_.Table_->Locking().RecordLocks().count(recNo)) return;
-        C_.Table_->LockRecord(recNo);
-        Took_ = true;
-    }
-    ~TRecordLockScope() { Release(); }
-    TRecordLockScope(const TRecordLockScope&) = delete;
-    TRecordLockScope& operator=(const TRecordLockScope&) = delete;
-    bool Took() const { return Took_; }
-    void Keep() { Took_ = false; }
-    void Release() {
-        if (!Took_) return;
-        Took_ = false;
-        try {
-            C_.Table_->UnlockRecord(RecNo_);
-        } catch (const EDEZEDEEngineError&) {
-        }
-    }
-
-private:
-    TDataCursor& C_;
-    uint32_t RecNo_;
-    bool Took_ = false;
-};
-
-void TDataCursor::AppendRecord(std::span<const uint8_t> record, bool reposition, bool skipUniqueChecks) {
-    CheckWritable();
-    if (record.size() < Data().Header().RecordSize) Raise(DEZEDE_INVALIDKEY);
-    const TEngineHooks& hooks = Session().Engine().Hooks;
-    for (int attempt = 0;; ++attempt) {
-        try {
-            DoAppend(record, reposition, skipUniqueChecks);
-            return;
-        } catch (const EDEZEDEEngineError& e) {
-            const TDataAction action = AskErrorEvent(hooks.OnInsertError, e, {}, record, attempt);
-            if (action == TDataAction::daAbort) return;
-            if (action != TDataAction::daRetry) throw;
-        }
-    }
-}
-
-void TDataCursor::DoAppend(std::span<const uint8_t> record, bool reposition, bool skipUniqueChecks) {
-    const TEngineHooks& hooks = Session().Engine().Hooks;
-    std::fill(Edit_.begin(), Edit_.end(), 0);
-    Editing_ = false;
-    FireTrigger(hooks.BeforeInsertTrigger, {}, record);
-    uint32_t recNo = 0;
-    {
-        TWriteScope write(*this);
-        TDataFile& data = Data();
-        recNo = data.FreeSlotChoice();
-        if (recNo == 0 || recNo > data.Limits().MaxRecordNumber) Raise(DEZEDE_TABLEFULL);
-        TRecordLockScope lock(*this, recNo);
-        std::copy(record.begin(), record.begin() + static_cast<std::ptrdiff_t>(Work_.size()), Work_.begin());
-        const int32_t autoInc = FillAutoIncFields(data, Work_);
-        const int32_t recordId = NextCounter(data.Header().LastRecordID);
-        FinishRecordImage(data, Work_, recNo, recordId, ErrorTable_);
-        if (!skipUniqueChecks) Indexes_->CheckUniqueKeys(Work_, nullptr);
-        std::vector<uint8_t> image(Work_.size());
-        try {
-            Blobs_->StoreModified(Work_, image, true);
-            if (data.InsertRecord(image) != recNo) Raise(DEZEDE_FILECORRUPT);
-            Indexes_->InsertKeys(image, recNo, TextOf());
-            if (recordId > data.Header().LastRecordID || data.Header().LastRecordID == INT32_MAX)
-                data.SetLastRecordID(recordId);
-            if (autoInc != data.Header().LastAutoInc) data.SetLastAutoInc(autoInc);
-            Table_->NoteEdit();
-            FlushBuffers();
-        } catch (...) {
-            UndoPartialWrite();
-            throw;
-        }
-        if (FiltersInUse()) Filters_->AfterWrite(recNo, image);
-        if (reposition) RepositionOn(recNo, image);
-    }
-    FireTrigger(hooks.AfterInsertTrigger, {}, record);
-}
-
-// Stands on a record just written (or the nearest passing one).
-void TDataCursor::RepositionOn(uint32_t recNo, const std::vector<uint8_t>& image) {
-    Current_ = image;
-    CurDeleted_ = false;
-    if (IndexOrder()) {
-        Key_ = BuildKey(image);
-        PosCache_->Valid = false;
-        RecNo_ = recNo;
-    } else {
-        Candidate(recNo, nullptr, nullptr);
-    }
-    Bof_ = Eof_ = false;
-    if (Acceptable()) return;
-    std::vector<uint8_t> key = IndexOrder() ? Key_ : std::vector<uint8_t>(4);
-    if (!IndexOrder()) WriteLE32(key.data(), recNo);
-    SeekNearest(key);
-}
-
-// Under the write lock: the current record as it is now must be the one the
-// caller read (same hash) and not deleted.
-void TDataCursor::CheckUnchanged(std::span<const uint8_t> asRead) {
-    RefreshCurrentRecord();
-    if (Exclusive_) return;
-    if (CurDeleted_ || !SameRecordHash(asRead, Current_)) Raise(DEZEDE_KEYORRECDELETED);
-}
-
-void TDataCursor::ModifyRecord(std::span<const uint8_t> record, bool unlockAfter, bool skipUniqueChecks,
-                               bool reposition) {
-    CheckWritable();
-    if (record.size() < Data().Header().RecordSize) Raise(DEZEDE_INVALIDKEY);
-    const TEngineHooks& hooks = Session().Engine().Hooks;
-    for (int attempt = 0;; ++attempt) {
-        try {
-            DoModify(record, unlockAfter, skipUniqueChecks, reposition);
-            return;
-        } catch (const EDEZEDEEngineError& e) {
-            const TDataAction action = AskErrorEvent(hooks.OnUpdateError, e, Current_, record, attempt);
-            if (action == TDataAction::daAbort) return;
-            if (action != TDataAction::daRetry) throw;
-        }
-    }
-}
-
-void TDataCursor::DoModify(std::span<const uint8_t> record, bool unlockAfter, bool skipUniqueChecks,
-                           bool reposition) {
-    const TEngineHooks& hooks = Session().Engine().Hooks;
-    if (Bof_ || Eof_ || RecNo_ == 0) Raise(DEZEDE_NOCURRREC);
-    // Without an edit begun for this record, the record as last read is the one to replace.
-    if (!Editing_ || EditLockedRecNo_ != RecNo_) {
-        Edit_ = Current_;
-        EditLockedRecNo_ = RecNo_;
-        EditLocked_ = false;
-    }
-    const std::vector<uint8_t> before = Current_;
-    FireTrigger(hooks.BeforeUpdateTrigger, before, record);
-    const uint32_t recNo = RecNo_;
-    {
-        TWriteScope write(*this);
-        const bool pessimistic = Session().LockProtocol() == lpPessimistic;
-        // The record stays locked from the start of a pessimistic edit; any other
-        // way it is locked here and released at the end.
-        TRecordLockScope lock(*this, recNo);
-        CheckUnchanged(Edit_);
-        TDataFile& data = Data();
-        std::copy(record.begin(), record.begin() + static_cast<std::ptrdiff_t>(Work_.size()), Work_.begin());
-        FinishRecordImage(data, Work_, recNo, RecordIdOf(Current_), ErrorTable_);
-        if (!skipUniqueChecks) Indexes_->CheckUniqueKeys(Work_, Current_.data());
-        std::vector<uint8_t> image(Work_.size());
-        try {
-            Blobs_->StoreModified(Work_, image, false);
-            data.WriteRecord(recNo, image);
-            const TBlobTextOf text = TextOf();
-            Indexes_->UpdateKeys(Current_, image, recNo, text, text);
-            Table_->NoteEdit();
-            FlushBuffers();
-        } catch (...) {
-            UndoPartialWrite();
-            throw;
-        }
-        if (FiltersInUse()) Filters_->AfterWrite(recNo, image);
-        Current_ = image;
-        Work_ = image;
-        CurDeleted_ = false;
-        if (pessimistic && !unlockAfter && lock.Took()) {
-            lock.Keep();  // stays locked for the caller
-            EditLocked_ = true;
-        } else if (pessimistic && unlockAfter && !lock.Took() && EditLocked_) {
-            Table_->UnlockRecord(recNo);
-            EditLocked_ = false;
-        }
-        Editing_ = false;
-        if (reposition) {
-            RepositionOn(recNo, image);
-        } else if (IndexOrder()) {
-            // The cursor keeps its place in the order: between the neighbours of the old key.
-            PosCache_->Valid = false;
-        }
-    }
-    FireTrigger(hooks.AfterUpdateTrigger, before, Current_);
-}
-
-void TDataCursor::DeleteRecord(std::span<uint8_t> record, bool reposition) {
-    CheckWritable();
-    const TEngineHooks& hooks = Session().Engine().Hooks;
-    for (int attempt = 0;; ++attempt) {
-        try {
-            DoDelete(record, reposition);
-            return;
-        } catch (const EDEZEDEEngineError& e) {
-            const TDataAction action = AskErrorEvent(hooks.OnDeleteError, e, Current_, {}, attempt);
-            if (action == TDataAction::daAbort) return;
-            if (action != TDataAction::daRetry) throw;
-        }
-    }
-}
-
-void TDataCursor::DoDelete(std::span<uint8_t> record, bool reposition) {
-    const TEngineHooks& hooks = Session().Engine().Hooks;
-    Edit_ = Current_;
-    const std::vector<uint8_t> before = Current_;
-    FireTrigger(hooks.BeforeDeleteTrigger, before, {});
-    {
-        TWriteScope write(*this);
-        if (Bof_ || Eof_ || RecNo_ == 0) {
-            std::fill(record.begin(), record.end(), 0);
-            Raise(DEZEDE_NOCURRREC);
-        }
-        const uint32_t recNo = RecNo_;
-        TRecordLockScope lock(*this, recNo);
-        if (!Exclusive_) {
-            RefreshCurrentRecord();
-            if (CurDeleted_ || !SameRecordHash(record, Current_)) Raise(DEZEDE_KEYORRECDELETED);
-        }
-        try {
-            Indexes_->DeleteKeys(Current_, recNo, TextOf());
-            Blobs_->ReleaseRecordBlobs(Current_);
-            Data().DeleteRecord(recNo);
-            Table_->NoteEdit();
-            FlushBuffers();
-        } catch (...) {
-            UndoPartialWrite();
-            throw;
-        }
-        if (FiltersInUse()) Filters_->AfterDelete(recNo);
-        // A pessimistic edit's lock goes with the record.
-        if (!lock.Took() && EditLocked_ && EditLockedRecNo_ == recNo && !NoLocks()) {
-            try {
-                Table_->UnlockRecord(recNo);
-            } catch (const EDEZEDEEngineError&) {
-            }
-        }
-        EditLocked_ = false;
-        Editing_ = false;
-        CurDeleted_ = true;
-        PosCache_->Valid = false;
-        if (reposition) {
-            std::vector<uint8_t> key = IndexOrder() ? Key_ : std::vector<uint8_t>(4);
-            if (!IndexOrder()) WriteLE32(key.data(), recNo);
-            SeekNearest(key);
-        }
-    }
-    FireTrigger(hooks.AfterDeleteTrigger, before, {});
-}
-
-void TDataCursor::CancelRecord() {
-    CheckOpen();
-    if (Editing_ && EditLocked_ && Session().LockProtocol() == lpPessimistic && !NoLocks()) {
-        EditLocked_ = false;
-        Editing_ = false;
-        if (Table_->Locking().RecordLocks().count(EditLockedRecNo_)) Table_->UnlockRecord(EditLockedRecNo_);
-    }
-    EditLocked_ = false;
-    Editing_ = false;
-    std::fill(Edit_.begin(), Edit_.end(), 0);
 }
 
 // --- Locks ---

@@ -183,7 +183,9 @@ public:
     bool RangeSet() const { return RangeSet_; }
     // Searches the current index for a record image (or, with asKey, a key)
     // over fieldCount fields (0 all) and the first partialLength characters of
-    // the next field (0 none). Copies the record found to result when given.
+    // the next field (0 none). The cursor goes to the first record at or after
+    // the key; without nearest, when nothing matches, it stays where it was.
+    // Copies the current record to result when given.
     bool Find(std::span<const uint8_t> keyOrRecord, bool asKey, int fieldCount, bool nearest, int partialLength = 0,
               std::span<uint8_t> result = {});
     // The first record whose fields equal the values (a record image), by an
@@ -301,9 +303,16 @@ private:
     uint64_t RangeEndOrdinal();
 
     // Searches.
+    struct TSavedPosition {
+        bool Bof, Eof, Deleted;
+        uint32_t RecNo;
+        std::vector<uint8_t> Key, Current;
+    };
+    TSavedPosition SavePosition() const;
+    void RestorePosition(const TSavedPosition& p);
     std::vector<uint8_t> SearchKey(std::span<const uint8_t> keyOrRecord, bool asKey) const;
     size_t GivenLength(int fieldCount, int partialLength) const;
-    bool FindInCurrent(std::vector<uint8_t> key, int fieldCount, bool nearest, int partialLength);
+    bool FindInCurrent(std::vector<uint8_t> key, int fieldCount, int partialLength);
     void AfterRangeChange();
     void AfterFilterChange();
 
