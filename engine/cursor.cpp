@@ -332,8 +332,10 @@ void TDataCursor::CheckForChangeDetection(bool strict) {
     if (strict || Session().StrictChangeDetection()) {
         TDataTableLocks* locks = Table_->TableLocks();
         const bool willTake = locks && !Table_->Locking().LockedWhole() && locks->Flags() == 0;
-        refreshed = Table_->BeginRead();
+        // Marked first, so that a refresh failing after the lock was taken
+        // still gives it back (the read scope ends it).
         if (willTake) ReadHeld_ = true;
+        refreshed = Table_->BeginRead();
     }
     if (refreshed || CountersMoved()) Resynchronise();
 }
