@@ -92,7 +92,7 @@ class TDataCursor::TRecordLockScope {
 public:
     TRecordLockScope(TDataCursor& c, uint32_t recNo) : C_(c), RecNo_(recNo) {
         if (C_.NoLocks() || C_.Table_->Locking().RecordLocks().count(recNo)) return;
-        C_.Table_->LockRecord(recNo);
+        C_.LockRecordOnly(recNo);
         Took_ = true;
     }
     ~TRecordLockScope() { Release(); }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -196,13 +197,47 @@ TEST_F(Cursor, RecreatedIndexFileIsRebuiltWithThePrimaryIndexOnly) {
     EXPECT_EQ(Open(DirB)->IndexCount(), 1) << "the rebuilt file was written";
 }
 
+TEST_F(Cursor, GetNextRecordNamesTheStepThatFailed) {
+    uint32_t root = 0;
+    {
+        auto c = Open(DirA);
+        TPeople people(*c);
+        for (int i = 1; i <= 5; ++i) people.Append({"S", i, 0});
+        root = c->Table()->IndexFile()->RootPage(0);
+    }
+    ASSERT_GT(root, 0u);
+    {
+        // The primary index's root page becomes an unknown page type.
+        FILE* f = std::fopen(Dir.File("People.idx").c_str(), "r+b");
+        ASSERT_NE(f, nullptr);
+        std::fseek(f, static_cast<long>(kIndexDataStart + (root - 1) * 1024), SEEK_SET);
+        std::fputc(0x77, f);
+        std::fclose(f);
+    }
+    auto c = Open(DirB);
+    std::vector<uint8_t> r(c->RecordSize());
+    std::string message;
+    bool engineError = false;
+    try {
+        c->GetNextRecord(r);
+    } catch (const EDEZEDEEngineError&) {
+        engineError = true;
+    } catch (const std::runtime_error& e) {
+        message = e.what();
+    }
+    EXPECT_FALSE(engineError);
+    EXPECT_EQ(message.rfind("GetNextRecord exception in GotoFirstIndexPosition \r\n\r\n", 0), 0u) << message;
+    EXPECT_NE(message.find("8965"), std::string::npos) << "the caught error's message follows";
+}
+
 TEST_F(Cursor, OptimisticModifyOfARecordAnotherSessionChangedFails) {
     A->SetLockProtocol(lpOptimistic);
     B->SetLockProtocol(lpOptimistic);
     auto ca = Open(DirA);
-    auto cb = Open(DirB);
-    TPeople pa(*ca), pb(*cb);
+    TPeople pa(*ca);
     pa.Append({"Ann", 1, 30});
+    auto cb = Open(DirB);
+    TPeople pb(*cb);
     std::vector<uint8_t> ra(ca->RecordSize()), rb(cb->RecordSize());
     ca->SetToBegin();
     ASSERT_EQ(ca->GetNextRecord(ra), 0);
@@ -223,6 +258,7 @@ TEST_F(Cursor, OptimisticModifyOfARecordAnotherSessionChangedFails) {
     ASSERT_EQ(cb->GetCurRecord(rb, true), 0);
     pb.Set(rb, {"Ann", 1, 32});
     cb->ModifyRecord(rb);
+    ca->Refresh();
     EXPECT_EQ(pa.All(), (std::vector<TPerson>{{"Ann", 1, 32}}));
 }
 
@@ -232,10 +268,11 @@ TEST_F(Cursor, DeletingARecordAnotherSessionChangedFailsWithEitherProtocol) {
         A->SetLockProtocol(protocol);
         B->SetLockProtocol(protocol);
         auto ca = Open(DirA);
-        auto cb = Open(DirB);
-        TPeople pa(*ca), pb(*cb);
+        TPeople pa(*ca);
         const int32_t code = 10 + protocol;
         pa.Append({"Del", code, 1});
+        auto cb = Open(DirB);
+        TPeople pb(*cb);
         std::vector<uint8_t> ra, rb;
         ASSERT_TRUE(pa.Goto(code, ra));
         ASSERT_TRUE(pb.Goto(code, rb));
@@ -246,6 +283,7 @@ TEST_F(Cursor, DeletingARecordAnotherSessionChangedFailsWithEitherProtocol) {
         ASSERT_TRUE(pa.Goto(code, ra)) << "the record is still there";
         EXPECT_EQ(pa.Of(ra).Age, 2);
         ca->DeleteRecord(ra);  // read afresh, it goes
+        cb->Refresh();
         EXPECT_FALSE(pb.Goto(code, rb));
         EXPECT_EQ(ErrorOf([&] { ca->LockTable(); ca->UnlockTable(); }), 0) << "no record lock left";
     }
@@ -253,9 +291,10 @@ TEST_F(Cursor, DeletingARecordAnotherSessionChangedFailsWithEitherProtocol) {
 
 TEST_F(Cursor, PessimisticEditHoldsTheRecordLockUntilPosted) {
     auto ca = Open(DirA);
-    auto cb = Open(DirB);
-    TPeople pa(*ca), pb(*cb);
+    TPeople pa(*ca);
     pa.Append({"Lock", 1, 1});
+    auto cb = Open(DirB);
+    TPeople pb(*cb);
     std::vector<uint8_t> ra, rb;
     ASSERT_TRUE(pa.Goto(1, ra));
     ASSERT_TRUE(pb.Goto(1, rb));
