@@ -46,6 +46,8 @@ struct TBlobBuffer {
     uint32_t RecNo = 0;
     // The reference the handle stands for: first block and version stamp.
     TBlobReference Ref;
+    // The null flag that goes with Ref, put back with it when the buffer is freed.
+    uint8_t RefNullFlag = 0;
     std::vector<uint8_t> Value;
     // The value before the current run of edits, and the reference it was
     // stored under; taken at the first change after loading or storing.
@@ -125,7 +127,7 @@ private:
     TBlobBuffer& Named(const TFieldDescriptor& f, std::span<const uint8_t> record) const;
     TBlobFile& Blob() const;
     void Load(TBlobBuffer& b, const TFieldDescriptor& f, std::span<uint8_t> record, const TReread& reread);
-    void Edited(TBlobBuffer& b, const TFieldDescriptor& f, std::span<uint8_t> record);
+    static void Edited(TBlobBuffer& b);
     [[noreturn]] void Fail(uint16_t code, const TFieldDescriptor* f = nullptr) const;
 
     TDataFile& Data_;
