@@ -119,7 +119,8 @@ public:
 
     // A deleted record's BLOB chains (real references) go back to the free
     // chain of the BLOB file; a chain whose first block carries another version
-    // belongs to no one here and is left alone.
+    // belongs to no one here and is left alone. Take the record's texts for the
+    // full-text index before: the released blocks no longer hold them.
     void ReleaseRecordBlobs(std::span<const uint8_t> record);
 
 private:
