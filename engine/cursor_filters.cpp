@@ -208,6 +208,8 @@ void TCursorFilters::Combine() {
     UpdateCount();
 }
 
+uint32_t TCursorFilters::FilteredCount() const { return InUse() ? FilteredCount_ : Host_.ActiveRecordCount(); }
+
 void TCursorFilters::UpdateCount() {
     if (!InUse())
         FilteredCount_ = Host_.ActiveRecordCount();

@@ -108,7 +108,7 @@ public:
     const TRecordsBitmap& Combined() const { return Combined_; }
     // The records passing range and filters; the table's active record count
     // when no filter is active.
-    uint32_t FilteredCount() const { return FilteredCount_; }
+    uint32_t FilteredCount() const;
     double LastActivationSeconds() const { return LastActivationSeconds_; }
 
     // The sorted key list when one exists for the host's current index, else null.
