@@ -380,6 +380,47 @@ TEST_F(Cursor, InsertErrorEventDecidesRetryAbortOrFail) {
     Engine.Hooks = {};
 }
 
+// A write failing half way (here a duplicate key met only while the keys go
+// in) leaves neither the record nor any of its keys behind.
+TEST_F(Cursor, AnEditFailingHalfWayLeavesTheTableAsItWas) {
+    auto c = Open(DirA);
+    TPeople people(*c);
+    people.Append({"One", 1, 0});
+    const int32_t counter = c->Table()->DataFile()->Header().ChangeCounter;
+    EXPECT_EQ(ErrorOf([&] { c->AppendRecord(people.Image({"Two", 1, 0}), true, true); }), DEZEDE_KEYVIOL);
+    EXPECT_EQ(c->Table()->DataFile()->Header().ChangeCounter, counter) << "nothing written";
+    EXPECT_EQ(c->RecordCount(), 1u);
+    people.Append({"Two", 2, 0});
+    auto d = Open(DirB);
+    TPeople other(*d);
+    for (const char* index : {"", "ByName", "ByCode"}) {
+        d->SetIndexName(index);
+        EXPECT_EQ(other.All(), (std::vector<TPerson>{{"One", 1, 0}, {"Two", 2, 0}})) << index;
+    }
+}
+
+TEST_F(Cursor, EditsInsideATransactionAreWrittenAtCommitOrForgotten) {
+    auto c = Open(DirA);
+    TPeople people(*c);
+    DirA->StartTransaction({"People"});
+    people.Append({"T", 1, 0});
+    people.Append({"T", 2, 0});
+    EXPECT_EQ(c->RecordCount(), 2u);
+    DirA->Rollback();
+    c->Refresh();
+    EXPECT_TRUE(people.All().empty());
+    DirA->StartTransaction({"People"});
+    people.Append({"T", 3, 0});
+    std::vector<uint8_t> r;
+    ASSERT_TRUE(people.Goto(3, r));
+    ASSERT_EQ(c->GetCurRecord(r, true), 0);
+    people.Set(r, {"U", 3, 1});
+    c->ModifyRecord(r);
+    DirA->Commit(false, true);
+    auto d = Open(DirB);
+    EXPECT_EQ(TPeople(*d).All(), (std::vector<TPerson>{{"U", 3, 1}}));
+}
+
 TEST_F(Cursor, LocateAndFind) {
     auto c = Open(DirA);
     TPeople people(*c);
