@@ -514,6 +514,31 @@ TEST_F(Cursor, CallbackFilterDrivesNavigationAndCounts) {
     EXPECT_EQ(ErrorOf([&] { c->DropFilter(even); }), DEZEDE_NOSUCHFILTER);
 }
 
+// Another cursor's changes make a cursor evaluate its filters afresh, except
+// in statement-update mode and for counters taken as seen.
+TEST_F(Cursor, StatementUpdateModeAndRememberedCountersSkipTheResynchronisation) {
+    auto c = Open(DirA);
+    auto writer = Open(DirA);
+    TPeople people(*c), others(*writer);
+    for (int i = 1; i <= 4; ++i) people.Append({"S", i, 0});
+    TFilter* all = c->AddCallbackFilter([](void*, void*, std::span<const uint8_t>, uint32_t) { return true; }, nullptr);
+    c->ActivateFilter(all);
+    EXPECT_EQ(c->RecordCount(), 4u);
+    others.Append({"S", 5, 0});
+    EXPECT_EQ(c->RecordCount(), 5u) << "resynchronised";
+    c->SetStatementUpdateMode(true);
+    others.Append({"S", 6, 0});
+    EXPECT_EQ(c->RecordCount(), 5u);
+    c->RememberCounters();
+    c->SetStatementUpdateMode(false);
+    EXPECT_EQ(c->RecordCount(), 5u) << "the counters were taken as seen";
+    others.Append({"S", 7, 0});
+    EXPECT_EQ(c->RecordCount(), 7u);
+    uint64_t files = 0;
+    for (const char* ext : {".dat", ".idx", ".blb"}) files += std::filesystem::file_size(Dir.File(std::string("People") + ext));
+    EXPECT_EQ(c->TableSize(), files);
+}
+
 TEST_F(Cursor, BlobValuesAreStoredWithTheRecord) {
     auto c = Open(DirA);
     TPeople people(*c);
