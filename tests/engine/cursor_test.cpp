@@ -465,6 +465,30 @@ TEST_F(Cursor, LocateAndFind) {
     c->SetToBegin();
     EXPECT_TRUE(c->SetToBookmark(mark));
     EXPECT_EQ(c->CurrentRecordNumber(), 3u);
+    auto d = Open(DirA);
+    d->SetIndexName("ByName");
+    d->SetToCursor(*c);
+    ASSERT_EQ(d->GetCurRecord(r), 0);
+    EXPECT_EQ(people.Of(r).Code, 3);
+    ASSERT_EQ(d->GetPriorRecord(r), 0);
+    EXPECT_EQ(people.Of(r).Code, 2) << "Bob before bob in the name order";
+}
+
+TEST_F(Cursor, AnExclusiveCursorTakesNoLocksAndKeepsOthersOut) {
+    TCursorOpenOptions exclusive;
+    exclusive.Exclusive = true;
+    auto c = Open(DirA, exclusive);
+    TPeople people(*c);
+    people.Append({"X", 1, 0});
+    std::vector<uint8_t> r;
+    ASSERT_TRUE(people.Goto(1, r));
+    ASSERT_EQ(c->GetCurRecord(r, true), 0);
+    EXPECT_TRUE(c->Table()->Locking().RecordLocks().empty());
+    people.Set(r, {"Y", 1, 0});
+    c->ModifyRecord(r);
+    EXPECT_EQ(ErrorOf([&] { Open(DirB); }), DEZEDE_OSEACCES);
+    c->CloseCursor();
+    EXPECT_EQ(TPeople(*Open(DirB)).All(), (std::vector<TPerson>{{"Y", 1, 0}}));
 }
 
 TEST_F(Cursor, RangeOnANonUniqueIndexCoversEveryDuplicate) {
