@@ -133,7 +133,7 @@ void TDataCursor::OpenCursor(const std::string& tableName, const std::string& di
     ErrorTable_ = displayName.empty() ? tableName : displayName;
     ErrorDatabase_ = Directory_->ErrorName();
     TDataTable* table = Directory_->OpenTable(tableName, displayName, !options.NoDescriptors, options.Exclusive,
-                                              options.Temporary, !options.NoUserCount);
+                                              options.Temporary, !options.NoUserCount, !options.OutsideTransaction);
     Table_ = table;
     try {
         Name_ = table->Name();

@@ -419,6 +419,18 @@ TEST_F(Cursor, EditsInsideATransactionAreWrittenAtCommitOrForgotten) {
     DirA->Commit(false, true);
     auto d = Open(DirB);
     EXPECT_EQ(TPeople(*d).All(), (std::vector<TPerson>{{"U", 3, 1}}));
+    c.reset();
+
+    // A cursor told to stay out of a full transaction writes through at once.
+    DirA->StartTransaction({});
+    TCursorOpenOptions outside;
+    outside.OutsideTransaction = true;
+    auto o = Open(DirA, outside);
+    EXPECT_FALSE(o->Table()->InTransaction());
+    TPeople(*o).Append({"V", 4, 0});
+    d->Refresh();
+    EXPECT_EQ(d->RecordCount(), 2u);
+    DirA->Rollback();
 }
 
 TEST_F(Cursor, LocateAndFind) {
