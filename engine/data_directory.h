@@ -22,6 +22,7 @@
 
 namespace dezede {
 
+class TDataCursor;
 class TDataEngine;
 class TDataSession;
 class TDataTable;
@@ -79,8 +80,9 @@ public:
 
     // Opens a table object, shared by every open of the same table in this
     // directory. DEZEDE_OSEACCES when an exclusive open meets another open.
+    // A table opened during a full transaction joins it unless told to stay out.
     TDataTable* OpenTable(const std::string& name, const std::string& displayName, bool fullOpen, bool exclusive,
-                          bool temporary, bool countUser = true);
+                          bool temporary, bool countUser = true, bool joinTransaction = true);
     // DEZEDE_OSENOENT when the table object is not this directory's.
     void CloseTable(TDataTable* table, bool countUser = true, bool discardTemporary = false);
 
@@ -92,6 +94,13 @@ public:
     // toBackup, to the backup extensions (an existing backup is replaced).
     void RenameTable(const std::string& name, const std::string& targetDirectory, const std::string& newName,
                      bool toBackup);
+
+    // --- Cursors ---
+    // Every cursor created on this directory registers here and leaves when
+    // freed; freeing the directory closes and detaches the ones left.
+    void RegisterCursor(TDataCursor* cursor);
+    void UnregisterCursor(TDataCursor* cursor);
+    const std::vector<TDataCursor*>& Cursors() const { return Cursors_; }
 
     // --- Transactions ---
     // A non-empty list starts a restricted transaction on those tables (their
@@ -122,6 +131,7 @@ private:
     std::unique_ptr<TDataDirectoryLocks> Locks_;
     std::vector<std::unique_ptr<TDataTable>> Tables_;
     std::vector<TDataTable*> RestrictedTables_;
+    std::vector<TDataCursor*> Cursors_;
     bool InTransaction_ = false;
     bool RestrictedTransaction_ = false;
     bool Freeing_ = false;
