@@ -61,80 +61,26 @@ void TBlock::WriteImage(uint8_t* image) const {
 // --- TBlobFile ---
 
 TBlobFile::TBlobFile(TFileRegistry& registry, std::string fileName, bool inMemory)
-    : TBufferedFile(registry, fileName, inMemory), TableName_(TableNameOf(fileName)) {}
-
-void TBlobFile::Fail(uint16_t code) const { RaiseError(code, {.Table = TableName_}); }
-
-void TBlobFile::SetTableCipher(std::shared_ptr<const TTableCipher> cipher) {
-    if (!cipher) {
-        SetCipher({});
-        return;
-    }
-    SetCipher({[cipher](uint8_t* p, size_t n) { cipher->Encrypt(p, n); },
-               [cipher](uint8_t* p, size_t n) { cipher->Decrypt(p, n); }});
-}
+    : TTablePartFile(registry, fileName, inMemory, TableNameOf(fileName), {32768, 8192}) {}
 
 void TBlobFile::OpenBlobFile() {
     if (BlockSize_ < kMinBlobBlockSize || BlockSize_ > kMaxBlobBlockSize) Fail(DEZEDE_HEADERCORRUPT);
-    Open();
-    try {
-        ReadHeader();
-        if (Header_.Version != kFormatVersion)
-            Fail(Header_.Version < 7 ? DEZEDE_OLDVERSION : DEZEDE_BADSIGNATURE);
-        if (Header_.Signature != SignatureDigest(Signature_) &&
-            Header_.Signature != SignatureDigest(kDefaultSignature))
-            Fail(DEZEDE_BADSIGNATURE);
+    OpenChecked([&] {
         if (Header_.NextBlockNumber == 0 || Header_.NextBlockNumber > INT32_MAX) Fail(DEZEDE_HEADERCORRUPT);
-        ResetStatistics();
-    } catch (...) {
-        Close();
-        throw;
-    }
+    });
 }
 
-void TBlobFile::CreateBlobHeader() {
-    Header_ = {};
-    Header_.Signature = SignatureDigest(Signature_);
-    HeaderDirty_ = true;
-}
-
-void TBlobFile::ReadHeader() {
-    uint8_t image[kFileHeaderSize];
-    ReadHeaderImage(image, sizeof image, true);
-    Header_ = DecodeBlobHeader(image);
-    HeaderDirty_ = false;
-}
-
-bool TBlobFile::WriteHeader(bool force) {
-    if (!HeaderDirty_ && !force) return false;
-    Header_.ChangeCounter = NextChangeCounter(Header_.ChangeCounter);
-    Header_.ChangedFlag = HeaderDirty_ ? 1 : 0;
-    uint8_t image[kFileHeaderSize];
-    EncodeBlobHeader(Header_, image);
-    WriteHeaderImage(image, sizeof image, true);
-    HeaderDirty_ = false;
-    return true;
-}
-
-void TBlobFile::MarkHeaderChanged() {
-    Header_.ChangeCounter = NextChangeCounter(Header_.ChangeCounter);
-    HeaderDirty_ = true;
-}
+void TBlobFile::CreateBlobHeader() { ResetHeader(); }
 
 void TBlobFile::EmptyFile() {
-    TBufferedFile::EmptyFile();
-    Header_.Version = kFormatVersion;
-    Header_.ChangeCounter = 0;
+    EmptyFileAndHeader();
     Header_.NextBlockNumber = 1;
     Header_.FirstFreeBlock = 0;
-    HeaderDirty_ = true;
 }
 
 void TBlobFile::VerifyBlobHeader() { dezede::VerifyBlobHeader(Header_, BlockSize_, GetFileSize(), TableName_); }
 
-int32_t TBlobFile::LastBufferNumber() const {
-    return static_cast<int32_t>(std::min<uint32_t>(std::max<uint32_t>(Header_.NextBlockNumber, 1), INT32_MAX) - 1);
-}
+int32_t TBlobFile::LastBufferNumber() const { return LastNumberBefore(Header_.NextBlockNumber); }
 
 void TBlobFile::AdvanceLastBufferNumber() {
     ++Header_.NextBlockNumber;
@@ -145,13 +91,7 @@ uint32_t TBlobFile::CacheCapacity() const { return CacheCapacityFor(Budget_, Dat
 
 TPinnedBuffer TBlobFile::PinBlock(uint32_t n) {
     if (n == 0 || n > static_cast<uint32_t>(LastBufferNumber()) + 1) Fail(DEZEDE_MEMOCORRUPT);
-    TCursorHints hints;
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        TBuffer* buffer = nullptr;
-        if (GetBuffer(&hints, 0, &buffer, kReadAheadForward, true, static_cast<int32_t>(n)))
-            return TPinnedBuffer(*this, buffer);
-    }
-    Fail(DEZEDE_KEYORRECDELETED);
+    return PinNumber(n, kReadAheadForward, true);
 }
 
 uint32_t TBlobFile::AllocateBlock() {
@@ -161,9 +101,7 @@ uint32_t TBlobFile::AllocateBlock() {
         if (n > last) Fail(DEZEDE_MEMOCORRUPT);
         TPinnedBuffer b = PinBlock(n);
         TBlock& block = Pinned(b);
-        if (block.NextBlock > last || block.NextBlock == n) Fail(DEZEDE_MEMOCORRUPT);
-        Header_.FirstFreeBlock = block.NextBlock;
-        HeaderDirty_ = true;
+        UnlinkFreeHead(Header_.FirstFreeBlock, block.NextBlock, last);
         block.Clear(0);
         block.Dirty = true;
         return n;
@@ -173,13 +111,24 @@ uint32_t TBlobFile::AllocateBlock() {
     return n;
 }
 
-uint32_t TBlobFile::ReadBlockData(uint32_t blockNumber, uint32_t offset, uint32_t count, uint8_t* dest) {
+TPinnedBuffer TBlobFile::PinBlockData(uint32_t n, uint32_t offset, uint32_t count) {
     const uint32_t area = DataAreaSize();
     if (count > area || offset > area - count) Fail(DEZEDE_INVALIDBLOBLEN);
-    if (blockNumber == 0 || blockNumber > static_cast<uint32_t>(LastBufferNumber())) Fail(DEZEDE_MEMOCORRUPT);
-    TPinnedBuffer b = PinBlock(blockNumber);
+    if (n == 0 || n > static_cast<uint32_t>(LastBufferNumber())) Fail(DEZEDE_MEMOCORRUPT);
+    return PinBlock(n);
+}
+
+void TBlobFile::MarkValueEmpty(uint32_t first, int32_t version) {
+    TPinnedBuffer b = PinBlock(first);
+    Pinned(b).Length = 0;
+    Pinned(b).Version = version;
+    b->Dirty = true;
+}
+
+uint32_t TBlobFile::ReadBlockData(uint32_t blockNumber, uint32_t offset, uint32_t count, uint8_t* dest) {
+    TPinnedBuffer b = PinBlockData(blockNumber, offset, count);
     TBlock& block = Pinned(b);
-    if (block.UsedBytes > area) Fail(DEZEDE_INVALIDBLOBLEN);
+    if (block.UsedBytes > DataAreaSize()) Fail(DEZEDE_INVALIDBLOBLEN);
     const uint32_t available = block.UsedBytes > offset ? block.UsedBytes - offset : 0;
     const uint32_t n = std::min(count, available);
     std::memcpy(dest, block.Data() + offset, n);
@@ -187,10 +136,7 @@ uint32_t TBlobFile::ReadBlockData(uint32_t blockNumber, uint32_t offset, uint32_
 }
 
 void TBlobFile::WriteBlockData(uint32_t blockNumber, uint32_t offset, uint32_t count, const uint8_t* source) {
-    const uint32_t area = DataAreaSize();
-    if (count > area || offset > area - count) Fail(DEZEDE_INVALIDBLOBLEN);
-    if (blockNumber == 0 || blockNumber > static_cast<uint32_t>(LastBufferNumber())) Fail(DEZEDE_MEMOCORRUPT);
-    TPinnedBuffer b = PinBlock(blockNumber);
+    TPinnedBuffer b = PinBlockData(blockNumber, offset, count);
     TBlock& block = Pinned(b);
     block.UsedBytes = static_cast<uint16_t>(offset + count);
     std::memcpy(block.Data() + offset, source, count);
@@ -254,12 +200,7 @@ void TBlobFile::StoreBlob(TBlobReference& ref, std::span<const uint8_t> value, u
     if (ref.FirstBlock < 0 || static_cast<uint32_t>(ref.FirstBlock) > last) Fail(DEZEDE_MEMOCORRUPT);
     if (stored.empty()) {
         // An empty value writes no block; an existing chain is marked empty.
-        if (ref.FirstBlock != 0) {
-            TPinnedBuffer b = PinBlock(static_cast<uint32_t>(ref.FirstBlock));
-            Pinned(b).Length = 0;
-            Pinned(b).Version = newVersion;
-            b->Dirty = true;
-        }
+        if (ref.FirstBlock != 0) MarkValueEmpty(static_cast<uint32_t>(ref.FirstBlock), newVersion);
         ref.Version = newVersion;
         return;
     }
@@ -310,10 +251,7 @@ void TBlobFile::StoreBlob(TBlobReference& ref, std::span<const uint8_t> value, u
 void TBlobFile::ClearBlob(const TBlobReference& ref) {
     if (ref.FirstBlock == 0) return;
     if (ref.FirstBlock < 0 || ref.FirstBlock > LastBufferNumber()) Fail(DEZEDE_MEMOCORRUPT);
-    TPinnedBuffer b = PinBlock(static_cast<uint32_t>(ref.FirstBlock));
-    Pinned(b).Length = 0;
-    Pinned(b).Version = ref.Version;
-    b->Dirty = true;
+    MarkValueEmpty(static_cast<uint32_t>(ref.FirstBlock), ref.Version);
 }
 
 uint32_t TBlobFile::ReleaseChain(const TBlobReference& ref) {

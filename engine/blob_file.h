@@ -14,7 +14,7 @@
 #include "engine/blob_file_format.h"
 #include "engine/buffered_file.h"
 #include "engine/error_codes.h"
-#include "support/table_cipher.h"
+#include "engine/table_part_file.h"
 
 namespace dezede {
 
@@ -39,19 +39,13 @@ protected:
 
 enum class TBlobLoadResult { Loaded, OutOfDate };
 
-class TBlobFile : public TBufferedFile {
+class TBlobFile : public TTablePartFile<TBlobHeader, DecodeBlobHeader, EncodeBlobHeader> {
 public:
     TBlobFile(TFileRegistry& registry, std::string fileName, bool inMemory = false);
 
-    const std::string& TableName() const { return TableName_; }
-    void SetTableName(std::string name) { TableName_ = std::move(name); }
-    void SetEngineSignature(std::string signature) { Signature_ = std::move(signature); }
     // The block size of the table (from the data header); set before opening.
     void SetBlockSize(uint32_t size) { BlockSize_ = size; }
     uint32_t BlockSize() const { return BlockSize_; }
-    void SetCacheBudget(const TCacheBudget& budget) { Budget_ = budget; }
-    // The table's cipher when it is encrypted (header, blocks).
-    void SetTableCipher(std::shared_ptr<const TTableCipher> cipher);
 
     // Opens the file and reads and checks its header (version, signature).
     void OpenBlobFile();
@@ -59,11 +53,6 @@ public:
     // and next block number 1, marked changed.
     void CreateBlobHeader();
 
-    void ReadHeader() override;
-    bool WriteHeader(bool force) override;
-    void MarkHeaderChanged() override;
-    bool HeaderMarkedChanged() const { return HeaderDirty_; }
-    const TBlobHeader& Header() const { return Header_; }
     void EmptyFile();
     void VerifyBlobHeader();
 
@@ -105,16 +94,14 @@ public:
     std::unique_ptr<TBuffer> NewBuffer() override { return std::make_unique<TBlock>(*this); }
 
 private:
-    [[noreturn]] void Fail(uint16_t code) const;
     TBlock& Pinned(TPinnedBuffer& b) { return static_cast<TBlock&>(*b.Get()); }
     TPinnedBuffer PinBlock(uint32_t n);
+    // Block n pinned for a transfer of `count` bytes at `offset` of its data area.
+    TPinnedBuffer PinBlockData(uint32_t n, uint32_t offset, uint32_t count);
+    // Marks the value whose chain starts at `first` empty under `version`.
+    void MarkValueEmpty(uint32_t first, int32_t version);
 
-    std::string TableName_;
-    std::string Signature_ = kDefaultSignature;
     uint32_t BlockSize_ = 0;
-    TCacheBudget Budget_{32768, 8192};
-    TBlobHeader Header_;
-    bool HeaderDirty_ = false;
 };
 
 }  // namespace dezede

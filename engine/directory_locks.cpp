@@ -55,17 +55,7 @@ void TDataDirectoryLocks::OpenLockFile() {
             // Nobody else can open the file while its creator holds it
             // exclusively, so the list is written without the header lock.
             CachedCounter_ = NextLockFileCounter(0);
-            uint8_t counter[4];
-            StoreLE32s(counter, CachedCounter_);
-            std::vector<std::string> names;
-            for (const auto& e : Entries_) names.push_back(e->TableName());
-            const std::vector<uint8_t> block = BuildLockFileBlock(names);
-            {
-                TFileAccess access(created);
-                created.Seek(kSeekFromStart, 0);
-                created.Write(counter, 4);
-                created.Write(block.data(), static_cast<uint32_t>(block.size()));
-            }
+            WriteListTo(created, CachedCounter_);
             created.FlushToDisk();
             created.Close();
             loaded = true;
@@ -98,17 +88,7 @@ void TDataDirectoryLocks::OpenLockFile() {
     NoLocking_ = File_->ReadOnlyOnDisk() || File_->EffectiveReadOnly();
     if (loaded) return;
     try {
-        LockFileReadLock();
-        try {
-            ReadList();
-        } catch (...) {
-            try {
-                LockFileReadUnlock();
-            } catch (const EDEZEDEEngineError&) {
-            }
-            throw;
-        }
-        LockFileReadUnlock();
+        RefreshList();
     } catch (const EDEZEDEEngineError&) {
         // The list is read again under the write lock when a slot is asked for.
     }
@@ -154,44 +134,55 @@ void TDataDirectoryLocks::ReadList() {
     for (size_t k = Entries_.size(); k < names.size(); ++k) AddEntry(names[k]);
 }
 
-void TDataDirectoryLocks::WriteList() {
-    // In no-locking mode the list is kept in memory only.
-    if (NoLocking_ || !LockFileOpen()) return;
-    const int32_t counter = NextLockFileCounter(CachedCounter_);
+void TDataDirectoryLocks::WriteListTo(TEngineFile& file, int32_t counter) const {
     uint8_t bytes[4];
     StoreLE32s(bytes, counter);
     std::vector<std::string> names;
     names.reserve(Entries_.size());
     for (const auto& e : Entries_) names.push_back(e->TableName());
     const std::vector<uint8_t> block = BuildLockFileBlock(names);
-    {
-        TFileAccess access(*File_);
-        File_->Seek(kSeekFromStart, 0);
-        File_->Write(bytes, 4);
-        File_->Write(block.data(), static_cast<uint32_t>(block.size()));
-    }
+    TFileAccess access(file);
+    file.Seek(kSeekFromStart, 0);
+    file.Write(bytes, 4);
+    file.Write(block.data(), static_cast<uint32_t>(block.size()));
+}
+
+void TDataDirectoryLocks::WriteList() {
+    // In no-locking mode the list is kept in memory only.
+    if (NoLocking_ || !LockFileOpen()) return;
+    const int32_t counter = NextLockFileCounter(CachedCounter_);
+    WriteListTo(*File_, counter);
     CachedCounter_ = counter;
     File_->FlushToDisk();
 }
 
-void TDataDirectoryLocks::RefreshList() {
-    LockFileReadLock();
+template <typename Body>
+void TDataDirectoryLocks::UnderLockFileLock(bool write, Body body) {
+    if (write) LockFileWriteLock();
+    else LockFileReadLock();
+    auto unlock = [&] {
+        if (write) LockFileWriteUnlock();
+        else LockFileReadUnlock();
+    };
     try {
-        ReadList();
+        body();
     } catch (...) {
         try {
-            LockFileReadUnlock();
+            unlock();
         } catch (const EDEZEDEEngineError&) {
         }
         throw;
     }
-    LockFileReadUnlock();
+    unlock();
+}
+
+void TDataDirectoryLocks::RefreshList() {
+    UnderLockFileLock(false, [&] { ReadList(); });
 }
 
 TDataTableLocks& TDataDirectoryLocks::GetTableLocks(const std::string& tableName) {
-    LockFileWriteLock();
     TDataTableLocks* found = nullptr;
-    try {
+    UnderLockFileLock(true, [&] {
         ReadList();
         for (const auto& e : Entries_) {
             if (SameTableName(e->TableName(), tableName)) {
@@ -211,14 +202,7 @@ TDataTableLocks& TDataDirectoryLocks::GetTableLocks(const std::string& tableName
             }
             found = Entries_.back().get();
         }
-    } catch (...) {
-        try {
-            LockFileWriteUnlock();
-        } catch (const EDEZEDEEngineError&) {
-        }
-        throw;
-    }
-    LockFileWriteUnlock();
+    });
     return *found;
 }
 
@@ -252,34 +236,38 @@ void TDataDirectoryLocks::LockFileWriteUnlock() {
 
 // --- All-slot locks ---
 
+void TDataDirectoryLocks::LockAllSlots(const TLockRegion& region, uint32_t retries, uint32_t waitMs, bool& held,
+                                       uint8_t flag) {
+    if (!LockWithRetries(*this, region, retries, waitMs))
+        RaiseError(DEZEDE_TRANSLOCK, {.Database = Config_.ErrorDatabase});
+    held = true;
+    for (auto& e : Entries_) e->SetHeld(flag, true);
+}
+
+void TDataDirectoryLocks::UnlockAllSlots(const TLockRegion& region, bool& held, uint8_t flag) {
+    if (!Unlock(region)) RaiseError(DEZEDE_TRANSUNLOCK, {.Database = Config_.ErrorDatabase});
+    held = false;
+    for (auto& e : Entries_) e->SetHeld(flag, false);
+}
+
 void TDataDirectoryLocks::LockAllTrans() {
     const TTableLockSettings& s = Config_.Settings;
-    if (!LockWithRetries(*this, s.Geometry.AllTransRegion(), s.TransRetryCount, s.TransWaitTime))
-        RaiseError(DEZEDE_TRANSLOCK, {.Database = Config_.ErrorDatabase});
-    AllTrans_ = true;
-    for (auto& e : Entries_) e->Flags_ |= TDataTableLocks::kTransLocked;
+    LockAllSlots(s.Geometry.AllTransRegion(), s.TransRetryCount, s.TransWaitTime, AllTrans_,
+                 TDataTableLocks::kTransLocked);
 }
 
 void TDataDirectoryLocks::UnlockAllTrans() {
-    if (!Unlock(Config_.Settings.Geometry.AllTransRegion()))
-        RaiseError(DEZEDE_TRANSUNLOCK, {.Database = Config_.ErrorDatabase});
-    AllTrans_ = false;
-    for (auto& e : Entries_) e->Flags_ &= ~TDataTableLocks::kTransLocked;
+    UnlockAllSlots(Config_.Settings.Geometry.AllTransRegion(), AllTrans_, TDataTableLocks::kTransLocked);
 }
 
 void TDataDirectoryLocks::LockAllWrite() {
     const TTableLockSettings& s = Config_.Settings;
-    if (!LockWithRetries(*this, s.Geometry.AllWriteRegion(), s.WriteRetryCount, s.WriteWaitTime))
-        RaiseError(DEZEDE_TRANSLOCK, {.Database = Config_.ErrorDatabase});
-    AllWrite_ = true;
-    for (auto& e : Entries_) e->Flags_ |= TDataTableLocks::kWriteLocked;
+    LockAllSlots(s.Geometry.AllWriteRegion(), s.WriteRetryCount, s.WriteWaitTime, AllWrite_,
+                 TDataTableLocks::kWriteLocked);
 }
 
 void TDataDirectoryLocks::UnlockAllWrite() {
-    if (!Unlock(Config_.Settings.Geometry.AllWriteRegion()))
-        RaiseError(DEZEDE_TRANSUNLOCK, {.Database = Config_.ErrorDatabase});
-    AllWrite_ = false;
-    for (auto& e : Entries_) e->Flags_ &= ~TDataTableLocks::kWriteLocked;
+    UnlockAllSlots(Config_.Settings.Geometry.AllWriteRegion(), AllWrite_, TDataTableLocks::kWriteLocked);
 }
 
 }  // namespace dezede

@@ -109,9 +109,19 @@ private:
     void LockFileReadUnlock();
     void LockFileWriteLock();
     void LockFileWriteUnlock();
+    // Runs `body` under the lock-file write or read lock. A failing body
+    // still has the lock released; its own error is the one raised.
+    template <typename Body>
+    void UnderLockFileLock(bool write, Body body);
     void ReadList();
     void WriteList();
+    // Writes the change counter and the list of the entries to the lock file.
+    void WriteListTo(TEngineFile& file, int32_t counter) const;
     void AddEntry(const std::string& name);
+    // An all-slot lock taken or released: the region, the member that records
+    // it and the flag it sets in every entry.
+    void LockAllSlots(const TLockRegion& region, uint32_t retries, uint32_t waitMs, bool& held, uint8_t flag);
+    void UnlockAllSlots(const TLockRegion& region, bool& held, uint8_t flag);
 
     TFileRegistry& Registry_;
     TDirectoryLocksConfig Config_;

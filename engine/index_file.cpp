@@ -10,68 +10,21 @@
 namespace dezede {
 
 TIndexFile::TIndexFile(TFileRegistry& registry, std::string fileName, bool inMemory)
-    : TBufferedFile(registry, fileName, inMemory), TableName_(TableNameOf(fileName)) {}
-
-void TIndexFile::Fail(uint16_t code) const { RaiseError(code, {.Table = TableName_}); }
-
-void TIndexFile::SetTableCipher(std::shared_ptr<const TTableCipher> cipher) {
-    if (!cipher) {
-        SetCipher({});
-        return;
-    }
-    SetCipher({[cipher](uint8_t* p, size_t n) { cipher->Encrypt(p, n); },
-               [cipher](uint8_t* p, size_t n) { cipher->Decrypt(p, n); }});
-}
+    : TTablePartFile(registry, fileName, inMemory, TableNameOf(fileName), {65536, 8192}) {}
 
 void TIndexFile::OpenIndexFile() {
     if (PageSize_ < kMinIndexPageSize || PageSize_ > kMaxIndexPageSize) Fail(DEZEDE_HEADERCORRUPT);
-    Open();
-    try {
-        ReadHeader();
-        if (Header_.Version != kFormatVersion)
-            Fail(Header_.Version < 7 ? DEZEDE_OLDVERSION : DEZEDE_BADSIGNATURE);
-        if (Header_.Signature != SignatureDigest(Signature_) &&
-            Header_.Signature != SignatureDigest(kDefaultSignature))
-            Fail(DEZEDE_BADSIGNATURE);
+    OpenChecked([&] {
         if (Header_.SecondaryCount > kMaxSecondaryIndexes) Fail(DEZEDE_HEADERCORRUPT);
         if (Header_.NextPageNumber == 0 || Header_.NextPageNumber > INT32_MAX) Fail(DEZEDE_HEADERCORRUPT);
         ReadIndexDescriptors();
-        ResetStatistics();
-    } catch (...) {
-        Close();
-        throw;
-    }
+    });
 }
 
 void TIndexFile::CreateIndexHeader() {
-    Header_ = {};
-    Header_.Signature = SignatureDigest(Signature_);
+    ResetHeader();
     Slots_ = {};
-    HeaderDirty_ = true;
     DescriptorsDirty_ = true;
-}
-
-void TIndexFile::ReadHeader() {
-    uint8_t image[kFileHeaderSize];
-    ReadHeaderImage(image, sizeof image, true);
-    Header_ = DecodeIndexHeader(image);
-    HeaderDirty_ = false;
-}
-
-bool TIndexFile::WriteHeader(bool force) {
-    if (!HeaderDirty_ && !force) return false;
-    Header_.ChangeCounter = NextChangeCounter(Header_.ChangeCounter);
-    Header_.ChangedFlag = HeaderDirty_ ? 1 : 0;
-    uint8_t image[kFileHeaderSize];
-    EncodeIndexHeader(Header_, image);
-    WriteHeaderImage(image, sizeof image, true);
-    HeaderDirty_ = false;
-    return true;
-}
-
-void TIndexFile::MarkHeaderChanged() {
-    Header_.ChangeCounter = NextChangeCounter(Header_.ChangeCounter);
-    HeaderDirty_ = true;
 }
 
 void TIndexFile::ReadIndexDescriptors() {
@@ -146,9 +99,7 @@ void TIndexFile::SetAuxPage(size_t slot, uint32_t page) {
     HeaderDirty_ = true;
 }
 
-int32_t TIndexFile::LastBufferNumber() const {
-    return static_cast<int32_t>(std::min<uint32_t>(std::max<uint32_t>(Header_.NextPageNumber, 1), INT32_MAX) - 1);
-}
+int32_t TIndexFile::LastBufferNumber() const { return LastNumberBefore(Header_.NextPageNumber); }
 
 void TIndexFile::AdvanceLastBufferNumber() {
     ++Header_.NextPageNumber;
@@ -161,16 +112,9 @@ uint32_t TIndexFile::CacheCapacity() const {
 
 TPinnedBuffer TIndexFile::PinPage(uint32_t page) {
     if (page == 0 || page > static_cast<uint32_t>(LastBufferNumber()) + 1) Fail(DEZEDE_INDEXCORRUPT);
-    TCursorHints hints;
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        TBuffer* buffer = nullptr;
-        if (GetBuffer(&hints, 0, &buffer, kReadAheadNone, false, static_cast<int32_t>(page))) {
-            TPinnedBuffer pinned(*this, buffer);
-            static_cast<TPageBuffer*>(buffer)->SyncImage();
-            return pinned;
-        }
-    }
-    Fail(DEZEDE_KEYORRECDELETED);
+    TPinnedBuffer pinned = PinNumber(page, kReadAheadNone, false);
+    static_cast<TPageBuffer*>(pinned.Get())->SyncImage();
+    return pinned;
 }
 
 uint32_t TIndexFile::AllocatePage(uint8_t type) {
@@ -180,10 +124,7 @@ uint32_t TIndexFile::AllocatePage(uint8_t type) {
         n = Header_.FirstFreePage;
         if (n > last) Fail(DEZEDE_INDEXCORRUPT);
         TPinnedBuffer b = PinPage(n);
-        const uint32_t next = LoadLE32(b->Data() + kPageNextOffset);
-        if (next > last || next == n) Fail(DEZEDE_INDEXCORRUPT);
-        Header_.FirstFreePage = next;
-        HeaderDirty_ = true;
+        UnlinkFreeHead(Header_.FirstFreePage, LoadLE32(b->Data() + kPageNextOffset), last);
     } else {
         n = last + 1;
     }
@@ -206,14 +147,11 @@ void TIndexFile::FreePage(uint32_t page) {
 }
 
 void TIndexFile::EmptyFile() {
-    TBufferedFile::EmptyFile();
-    Header_.Version = kFormatVersion;
-    Header_.ChangeCounter = 0;
+    EmptyFileAndHeader();
     Header_.NextPageNumber = 1;
     Header_.FirstFreePage = 0;
     Header_.RootPages = {};
     Header_.AuxPages = {};
-    HeaderDirty_ = true;
 }
 
 void TIndexFile::VerifyIndexHeader(const std::vector<TFieldDescriptor>& fields) {

@@ -14,7 +14,7 @@
 #include "engine/error_codes.h"
 #include "engine/index_file_format.h"
 #include "engine/index_page_buffer.h"
-#include "support/table_cipher.h"
+#include "engine/table_part_file.h"
 
 namespace dezede {
 
@@ -25,18 +25,13 @@ inline constexpr size_t kPagePreviousOffset = 3;
 inline constexpr size_t kPageNextOffset = 7;
 inline constexpr size_t kPageCompressedSizeOffset = 11;
 
-class TIndexFile : public TBufferedFile {
+class TIndexFile : public TTablePartFile<TIndexHeader, DecodeIndexHeader, EncodeIndexHeader> {
 public:
     TIndexFile(TFileRegistry& registry, std::string fileName, bool inMemory = false);
 
-    const std::string& TableName() const { return TableName_; }
-    void SetTableName(std::string name) { TableName_ = std::move(name); }
-    void SetEngineSignature(std::string signature) { Signature_ = std::move(signature); }
     // The index page size of the table (from the data header); set before opening.
     void SetPageSize(uint32_t size) { PageSize_ = size; }
     uint32_t PageSize() const { return PageSize_; }
-    void SetCacheBudget(const TCacheBudget& budget) { Budget_ = budget; }
-    void SetTableCipher(std::shared_ptr<const TTableCipher> cipher);
 
     // Opens the file, reads and checks the header (version, signature, at
     // most 30 secondary indexes) and reads the descriptor area.
@@ -45,11 +40,6 @@ public:
     // signature, next page number 1, marked changed.
     void CreateIndexHeader();
 
-    void ReadHeader() override;
-    bool WriteHeader(bool force) override;
-    void MarkHeaderChanged() override;
-    bool HeaderMarkedChanged() const { return HeaderDirty_; }
-    const TIndexHeader& Header() const { return Header_; }
     void ReadIndexDescriptors();
     bool WriteIndexDescriptors();
     bool DescriptorsMarkedChanged() const { return DescriptorsDirty_; }
@@ -92,16 +82,10 @@ public:
     std::unique_ptr<TBuffer> NewBuffer() override { return std::make_unique<TPageBuffer>(*this); }
 
 private:
-    [[noreturn]] void Fail(uint16_t code) const;
     void CountSecondaryIndexes();
 
-    std::string TableName_;
-    std::string Signature_ = kDefaultSignature;
     uint32_t PageSize_ = 0;
-    TCacheBudget Budget_{65536, 8192};
-    TIndexHeader Header_;
     std::array<TIndexDescriptor, kIndexSlotCount> Slots_{};
-    bool HeaderDirty_ = false;
     bool DescriptorsDirty_ = false;
 };
 

@@ -6,6 +6,16 @@
 
 namespace dezede {
 
+namespace {
+
+// Saves the system error of a failed call and tells a caller who asked.
+void ReportFailure(uint32_t err, bool* failed) {
+    SaveOSError(err);
+    if (failed) *failed = true;
+}
+
+}  // namespace
+
 TPhysicalFile::TPhysicalFile(std::string fileName) : TBaseFile(std::move(fileName)) {}
 
 TPhysicalFile::~TPhysicalFile() = default;
@@ -65,47 +75,34 @@ uint16_t TPhysicalFile::DeleteFile() {
     return 0;
 }
 
-uint32_t TPhysicalFile::ReadData(int32_t handle, void* buffer, uint32_t count, bool* failed) {
+template <typename Move>
+uint32_t TPhysicalFile::Transfer(int32_t handle, bool* failed, Move move) {
     if (failed) *failed = false;
     std::lock_guard lock(HandleLock_);
     if (!FindHandle(handle)) {
-        SaveOSError(kWinInvalidHandle);
-        if (failed) *failed = true;
+        ReportFailure(kWinInvalidHandle, failed);
         return 0;
     }
     uint32_t err = 0;
-    const size_t n = File_.ReadAt(buffer, count, Position_, &err);
-    if (err) {
-        SaveOSError(err);
-        if (failed) *failed = true;
-    }
+    const size_t n = move(&err);
+    if (err) ReportFailure(err, failed);
     Position_ += n;
     return static_cast<uint32_t>(n);
 }
 
+uint32_t TPhysicalFile::ReadData(int32_t handle, void* buffer, uint32_t count, bool* failed) {
+    return Transfer(handle, failed, [&](uint32_t* err) { return File_.ReadAt(buffer, count, Position_, err); });
+}
+
 uint32_t TPhysicalFile::WriteData(int32_t handle, const void* buffer, uint32_t count, bool* failed) {
-    if (failed) *failed = false;
-    std::lock_guard lock(HandleLock_);
-    if (!FindHandle(handle)) {
-        SaveOSError(kWinInvalidHandle);
-        if (failed) *failed = true;
-        return 0;
-    }
-    if (count == 0) {
-        if (const uint32_t err = File_.Truncate(Position_)) {
-            SaveOSError(err);
-            if (failed) *failed = true;
+    return Transfer(handle, failed, [&](uint32_t* err) -> size_t {
+        // Writing nothing cuts the file at the position.
+        if (count == 0) {
+            *err = File_.Truncate(Position_);
+            return 0;
         }
-        return 0;
-    }
-    uint32_t err = 0;
-    const size_t n = File_.WriteAt(buffer, count, Position_, &err);
-    if (err) {
-        SaveOSError(err);
-        if (failed) *failed = true;
-    }
-    Position_ += n;
-    return static_cast<uint32_t>(n);
+        return File_.WriteAt(buffer, count, Position_, err);
+    });
 }
 
 bool TPhysicalFile::FlushFile(int32_t handle) {

@@ -30,6 +30,12 @@ public:
     bool IsOpen() const { return File_.IsOpen(); }
 
 private:
+    // One read or write at the shared position, under the handle lock: `move`
+    // transfers and returns the bytes moved, setting *err on failure; the
+    // position advances by what was moved.
+    template <typename Move>
+    uint32_t Transfer(int32_t handle, bool* failed, Move move);
+
     TOSFile File_;
     uint64_t Position_ = 0;  // the shared system position
 };

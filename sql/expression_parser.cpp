@@ -114,12 +114,17 @@ void TExpressionParser::RaiseTooDeep(uint32_t line, uint32_t column) const {
 }
 
 std::unique_ptr<TExpToken> TExpressionParser::NewNode(uint8_t kind, uint8_t code, std::string text) {
+    return NewNodeAt(kind, code, std::move(text), TokenLine(), TokenColumn());
+}
+
+std::unique_ptr<TExpToken> TExpressionParser::NewNodeAt(uint8_t kind, uint8_t code, std::string text, uint32_t line,
+                                                        uint32_t column) {
     auto n = std::make_unique<TExpToken>();
     n->Kind = kind;
     n->Code = code;
     n->Text = std::move(text);
-    n->Line = TokenLine();
-    n->Column = TokenColumn();
+    n->Line = line;
+    n->Column = column;
     n->Owner = Owner;
     return n;
 }
@@ -141,15 +146,24 @@ void TExpressionParser::RefuseStar(const TExpToken& operand) const {
     if (operand.Kind == ekColumn && operand.ColumnName == "*") RaiseInvalidAt("*", operand.Line, operand.Column);
 }
 
+void TExpressionParser::SetFirst(TExpToken& parent, std::unique_ptr<TExpToken> operand) {
+    RefuseStar(*operand);
+    Adopt(parent, operand);
+    parent.First = std::move(operand);
+}
+
+void TExpressionParser::AddOperand(TExpToken& parent, std::unique_ptr<TExpToken> operand) {
+    RefuseStar(*operand);
+    AddArg(parent, std::move(operand));
+}
+
 std::unique_ptr<TExpToken> TExpressionParser::MakeBinary(uint8_t kind, uint8_t code, std::string text,
                                                          uint32_t line, uint32_t column,
                                                          std::unique_ptr<TExpToken> a,
                                                          std::unique_ptr<TExpToken> b) {
     RefuseStar(*a);
     RefuseStar(*b);
-    auto n = NewNode(kind, code, std::move(text));
-    n->Line = line;
-    n->Column = column;
+    auto n = NewNodeAt(kind, code, std::move(text), line, column);
     Adopt(*n, a);
     Adopt(*n, b);
     n->First = std::move(a);
@@ -171,40 +185,51 @@ std::unique_ptr<TExpToken> TExpressionParser::ParseExpression(uint32_t flags) {
     return ParseOr(flags);
 }
 
-std::unique_ptr<TExpToken> TExpressionParser::ParseOr(uint32_t flags) {
-    auto left = ParseAnd(flags);
-    while (IsKeyword("OR")) {
-        std::string text = TokenText();
-        uint32_t line = TokenLine(), column = TokenColumn();
+// Operands read by `operand`, joined left to right by the operators that
+// `match` recognises. `match` returns the operator's code (ecNone: no operator
+// follows) and text, and consumes all but the operator's last token.
+template <typename Match>
+std::unique_ptr<TExpToken> TExpressionParser::ParseBinaryChain(uint32_t flags, TOperandParser operand, Match match) {
+    auto left = (this->*operand)(flags);
+    for (;;) {
+        const uint32_t line = TokenLine(), column = TokenColumn();
+        std::string text;
+        const uint8_t code = match(text);
+        if (code == ecNone) return left;
         NextToken();
-        auto right = ParseAnd(flags & ~pfStar);
-        left = MakeBinary(ekBinary, ecOr, text, line, column, std::move(left), std::move(right));
+        auto right = (this->*operand)(flags & ~pfStar);
+        left = MakeBinary(ekBinary, code, std::move(text), line, column, std::move(left), std::move(right));
     }
-    return left;
+}
+
+std::unique_ptr<TExpToken> TExpressionParser::ParseKeywordChain(uint32_t flags, TOperandParser operand,
+                                                                std::string_view keyword, uint8_t code) {
+    return ParseBinaryChain(flags, operand, [&](std::string& text) -> uint8_t {
+        if (!IsKeyword(keyword)) return ecNone;
+        text = TokenText();
+        return code;
+    });
+}
+
+std::unique_ptr<TExpToken> TExpressionParser::ParsePrefixed(uint32_t flags, TOperandParser operand, uint8_t code) {
+    auto n = NewNode(ekUnary, code, TokenText());
+    NextToken();
+    SetFirst(*n, (this->*operand)(flags & ~pfStar));
+    return n;
+}
+
+std::unique_ptr<TExpToken> TExpressionParser::ParseOr(uint32_t flags) {
+    return ParseKeywordChain(flags, &TExpressionParser::ParseAnd, "OR", ecOr);
 }
 
 std::unique_ptr<TExpToken> TExpressionParser::ParseAnd(uint32_t flags) {
-    auto left = ParseNot(flags);
-    while (IsKeyword("AND")) {
-        std::string text = TokenText();
-        uint32_t line = TokenLine(), column = TokenColumn();
-        NextToken();
-        auto right = ParseNot(flags & ~pfStar);
-        left = MakeBinary(ekBinary, ecAnd, text, line, column, std::move(left), std::move(right));
-    }
-    return left;
+    return ParseKeywordChain(flags, &TExpressionParser::ParseNot, "AND", ecAnd);
 }
 
 std::unique_ptr<TExpToken> TExpressionParser::ParseNot(uint32_t flags) {
     if (!IsKeyword("NOT")) return ParseComparison(flags);
     if (!(flags & pfPredicates)) RaiseInvalid();
-    auto n = NewNode(ekUnary, ecNot, TokenText());
-    NextToken();
-    auto operand = ParseComparison(flags & ~pfStar);
-    RefuseStar(*operand);
-    Adopt(*n, operand);
-    n->First = std::move(operand);
-    return n;
+    return ParsePrefixed(flags, &TExpressionParser::ParseComparison, ecNot);
 }
 
 std::unique_ptr<TExpToken> TExpressionParser::ParseComparison(uint32_t flags) {
@@ -262,35 +287,24 @@ std::unique_ptr<TExpToken> TExpressionParser::ParseComparison(uint32_t flags) {
         return MakeBinary(ekBinary, isNot ? ecNotEqual : ecEqual, isNot ? "IS NOT" : "IS", line, column,
                           std::move(left), std::move(nullNode));
     }
-    if (IsKeyword("BETWEEN")) {
-        auto n = NewNode(ekExtended, negated ? ecNotBetween : ecBetween, notText + TokenText());
-        n->Line = line;
-        n->Column = column;
+    // The node of a [NOT] BETWEEN / LIKE / IN predicate on `left`, its keyword consumed.
+    auto predicate = [&](uint8_t code, uint8_t negatedCode) {
+        auto n = NewNodeAt(ekExtended, negated ? negatedCode : code, notText + TokenText(), line, column);
         NextToken();
-        RefuseStar(*left);
-        Adopt(*n, left);
-        n->First = std::move(left);
-        auto low = ParseAdditive(sub);
-        RefuseStar(*low);
-        AddArg(*n, std::move(low));
+        SetFirst(*n, std::move(left));
+        return n;
+    };
+    if (IsKeyword("BETWEEN")) {
+        auto n = predicate(ecBetween, ecNotBetween);
+        AddOperand(*n, ParseAdditive(sub));
         ExpectKeyword("AND");
         NextToken();
-        auto high = ParseAdditive(sub);
-        RefuseStar(*high);
-        AddArg(*n, std::move(high));
+        AddOperand(*n, ParseAdditive(sub));
         return n;
     }
     if (IsKeyword("LIKE")) {
-        auto n = NewNode(ekExtended, negated ? ecNotLike : ecLike, notText + TokenText());
-        n->Line = line;
-        n->Column = column;
-        NextToken();
-        RefuseStar(*left);
-        Adopt(*n, left);
-        n->First = std::move(left);
-        auto pattern = ParseAdditive(sub);
-        RefuseStar(*pattern);
-        AddArg(*n, std::move(pattern));
+        auto n = predicate(ecLike, ecNotLike);
+        AddOperand(*n, ParseAdditive(sub));
         if (IsKeyword("ESCAPE")) {
             NextToken();
             AddArg(*n, ParsePrimary(sub));
@@ -298,13 +312,7 @@ std::unique_ptr<TExpToken> TExpressionParser::ParseComparison(uint32_t flags) {
         return n;
     }
     if (IsKeyword("IN")) {
-        auto n = NewNode(ekExtended, negated ? ecNotInList : ecInList, notText + TokenText());
-        n->Line = line;
-        n->Column = column;
-        NextToken();
-        RefuseStar(*left);
-        Adopt(*n, left);
-        n->First = std::move(left);
+        auto n = predicate(ecInList, ecNotInList);
         ExpectSkip('(');
         if (IsKeyword("SELECT")) {
             if (!(flags & pfSubQueries) || !SubQueryParser) RaiseInvalid();
@@ -312,12 +320,9 @@ std::unique_ptr<TExpToken> TExpressionParser::ParseComparison(uint32_t flags) {
             TNestGuard guard(*this);
             SubQueryParser(*n);
         } else {
-            for (;;) {
-                auto item = ParseExpression(sub);
-                RefuseStar(*item);
-                AddArg(*n, std::move(item));
-                if (!SkipIf(',')) break;
-            }
+            do {
+                AddOperand(*n, ParseExpression(sub));
+            } while (SkipIf(','));
         }
         ExpectSkip(')');
         return n;
@@ -327,56 +332,40 @@ std::unique_ptr<TExpToken> TExpressionParser::ParseComparison(uint32_t flags) {
 
 std::unique_ptr<TExpToken> TExpressionParser::ParseAdditive(uint32_t flags) {
     TNestGuard guard(*this);
-    auto left = ParseMultiplicative(flags);
-    for (;;) {
-        const uint32_t line = TokenLine(), column = TokenColumn();
-        uint8_t code;
-        std::string text;
+    return ParseBinaryChain(flags, &TExpressionParser::ParseMultiplicative, [&](std::string& text) -> uint8_t {
         if (Kind() == '+') {
-            code = ecAdd;
             text = "+";
-        } else if (Kind() == '-') {
-            code = ecSubtract;
+            return ecAdd;
+        }
+        if (Kind() == '-') {
             text = "-";
-        } else if (Kind() == '|') {
+            return ecSubtract;
+        }
+        if (Kind() == '|') {
             NextToken();
             Expect('|');
-            code = ecAdd;
             text = "||";
-        } else {
-            return left;
+            return ecAdd;
         }
-        NextToken();
-        auto right = ParseMultiplicative(flags & ~pfStar);
-        left = MakeBinary(ekBinary, code, text, line, column, std::move(left), std::move(right));
-    }
+        return ecNone;
+    });
 }
 
 std::unique_ptr<TExpToken> TExpressionParser::ParseMultiplicative(uint32_t flags) {
-    auto left = ParseUnary(flags);
-    for (;;) {
-        const uint32_t line = TokenLine(), column = TokenColumn();
+    return ParseBinaryChain(flags, &TExpressionParser::ParseUnary, [&](std::string& text) -> uint8_t {
         uint8_t code;
         if (Kind() == '*') code = ecMultiply;
         else if (Kind() == '/') code = ecDivide;
         else if (IsKeyword("MOD")) code = ecMod;
-        else return left;
-        std::string text = TokenText();
-        NextToken();
-        auto right = ParseUnary(flags & ~pfStar);
-        left = MakeBinary(ekBinary, code, text, line, column, std::move(left), std::move(right));
-    }
+        else return ecNone;
+        text = TokenText();
+        return code;
+    });
 }
 
 std::unique_ptr<TExpToken> TExpressionParser::ParseUnary(uint32_t flags) {
     if (Kind() != '+' && Kind() != '-') return ParsePrimary(flags);
-    auto n = NewNode(ekUnary, Kind() == '-' ? ecNegate : ecPlusSign, TokenText());
-    NextToken();
-    auto operand = ParsePrimary(flags & ~pfStar);
-    RefuseStar(*operand);
-    Adopt(*n, operand);
-    n->First = std::move(operand);
-    return n;
+    return ParsePrefixed(flags, &TExpressionParser::ParsePrimary, Kind() == '-' ? ecNegate : ecPlusSign);
 }
 
 std::unique_ptr<TExpToken> TExpressionParser::ParseNumber() {
@@ -509,12 +498,8 @@ std::unique_ptr<TExpToken> TExpressionParser::ParseIdentifier(uint32_t flags) {
         NextToken();
         if (Kind() != '(') {
             // Not a call: an ordinary column of that name.
-            auto n = std::make_unique<TExpToken>();
-            n->Kind = ekColumn;
-            n->Text = n->ColumnName = name;
-            n->Line = line;
-            n->Column = column;
-            n->Owner = Owner;
+            auto n = NewNodeAt(ekColumn, ecNone, name, line, column);
+            n->ColumnName = name;
             return n;
         }
         if (!(flags & pfAggregates)) RaiseInvalidAt(name, line, column);
@@ -546,9 +531,7 @@ std::unique_ptr<TExpToken> TExpressionParser::ParseIdentifier(uint32_t flags) {
 
 std::unique_ptr<TExpToken> TExpressionParser::ParseAggregate(uint32_t flags, uint8_t code, std::string name,
                                                              uint32_t line, uint32_t column) {
-    auto n = NewNode(ekFunction, code, std::move(name));
-    n->Line = line;
-    n->Column = column;
+    auto n = NewNodeAt(ekFunction, code, std::move(name), line, column);
     ExpectSkip('(');
     const uint32_t argFlags = code == ecCount ? (flags | pfStar) : (flags & ~pfStar);
     AddArg(*n, ParseAdditive(argFlags));
@@ -569,13 +552,23 @@ void TExpressionParser::SkipEmptyParens() {
     if (SkipIf('(')) ExpectSkip(')');
 }
 
+void TExpressionParser::ParseArgs(TExpToken& n, TOperandParser parse, uint32_t flags,
+                                  std::initializer_list<std::string_view> separators) {
+    AddArg(n, (this->*parse)(flags));
+    for (std::string_view keyword : separators) {
+        if (keyword == ",") ExpectSkip(',');
+        else ExpectSeparator(keyword);
+        AddArg(n, (this->*parse)(flags));
+    }
+}
+
 std::unique_ptr<TExpToken> TExpressionParser::ParseFunction(uint32_t flags, uint8_t code, std::string name,
                                                             uint32_t line, uint32_t column) {
-    auto n = NewNode(ekFunction, code, std::move(name));
-    n->Line = line;
-    n->Column = column;
+    auto n = NewNodeAt(ekFunction, code, std::move(name), line, column);
     const uint32_t sub = flags & ~pfStar;
     const uint32_t full = sub;
+    constexpr TOperandParser additive = &TExpressionParser::ParseAdditive;
+    constexpr TOperandParser expression = &TExpressionParser::ParseExpression;
     const TFunctionName* f = FindFunction(n->Text);
     switch (f->Syntax) {
         case synNoArgs: SkipEmptyParens(); return n;
@@ -622,33 +615,17 @@ std::unique_ptr<TExpToken> TExpressionParser::ParseFunction(uint32_t flags, uint
     }
     ExpectSkip('(');
     switch (f->Syntax) {
-        case synOne: AddArg(*n, ParseAdditive(sub)); break;
-        case synForCount:
-            AddArg(*n, ParseAdditive(sub));
-            ExpectSeparator("FOR");
-            AddArg(*n, ParseAdditive(sub));
-            break;
-        case synConcat:
-            AddArg(*n, ParseAdditive(sub));
-            ExpectSeparator("WITH");
-            AddArg(*n, ParseAdditive(sub));
-            break;
+        case synOne: ParseArgs(*n, additive, sub, {}); break;
+        case synForCount: ParseArgs(*n, additive, sub, {"FOR"}); break;
+        case synConcat: ParseArgs(*n, additive, sub, {"WITH"}); break;
         case synSubstring:
-            AddArg(*n, ParseAdditive(sub));
-            ExpectSeparator("FROM");
-            AddArg(*n, ParseAdditive(sub));
+            ParseArgs(*n, additive, sub, {"FROM"});
             if (Kind() == ',' || IsKeyword("FOR")) {
                 NextToken();
                 AddArg(*n, ParseAdditive(sub));
             }
             break;
-        case synReplace:
-            AddArg(*n, ParseAdditive(sub));
-            ExpectSeparator("WITH");
-            AddArg(*n, ParseAdditive(sub));
-            ExpectSeparator("IN");
-            AddArg(*n, ParseAdditive(sub));
-            break;
+        case synReplace: ParseArgs(*n, additive, sub, {"WITH", "IN"}); break;
         case synInString:
         case synTextSearch: {
             AddArg(*n, ParseAdditive(sub));
@@ -694,35 +671,11 @@ std::unique_ptr<TExpToken> TExpressionParser::ParseFunction(uint32_t flags, uint
                 AddArg(*n, ParsePrimary(sub));
             }
             break;
-        case synPair:
-            AddArg(*n, ParseAdditive(sub));
-            ExpectSkip(',');
-            AddArg(*n, ParseAdditive(sub));
-            break;
-        case synPower:
-            AddArg(*n, ParseAdditive(sub));
-            ExpectSeparator("TO");
-            AddArg(*n, ParseAdditive(sub));
-            break;
-        case synIf:
-            AddArg(*n, ParseExpression(full | pfPredicates));
-            ExpectSeparator("THEN");
-            AddArg(*n, ParseExpression(full | pfPredicates));
-            ExpectSeparator("ELSE");
-            AddArg(*n, ParseExpression(full | pfPredicates));
-            break;
-        case synIfNull:
-            AddArg(*n, ParseExpression(full));
-            ExpectSeparator("THEN");
-            AddArg(*n, ParseExpression(full));
-            ExpectSeparator("ELSE");
-            AddArg(*n, ParseExpression(full));
-            break;
-        case synNullIf:
-            AddArg(*n, ParseExpression(full));
-            ExpectSkip(',');
-            AddArg(*n, ParseExpression(full));
-            break;
+        case synPair: ParseArgs(*n, additive, sub, {","}); break;
+        case synPower: ParseArgs(*n, additive, sub, {"TO"}); break;
+        case synIf: ParseArgs(*n, expression, full | pfPredicates, {"THEN", "ELSE"}); break;
+        case synIfNull: ParseArgs(*n, expression, full, {"THEN", "ELSE"}); break;
+        case synNullIf: ParseArgs(*n, expression, full, {","}); break;
         case synCoalesce:
             AddArg(*n, ParseExpression(full));
             while (SkipIf(',')) AddArg(*n, ParseExpression(full));

@@ -5,7 +5,9 @@
 // parse error rather than a stack overflow.
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -72,15 +74,31 @@ private:
         ~TNestGuard() { --P.Nesting_; }
     };
 
+    // One level of the grammar: reads an operand with the given context flags.
+    using TOperandParser = std::unique_ptr<TExpToken> (TExpressionParser::*)(uint32_t flags);
+
+    // A node at the current token, or at the given place.
     std::unique_ptr<TExpToken> NewNode(uint8_t kind, uint8_t code, std::string text);
+    std::unique_ptr<TExpToken> NewNodeAt(uint8_t kind, uint8_t code, std::string text, uint32_t line,
+                                         uint32_t column);
     std::unique_ptr<TExpToken> MakeBinary(uint8_t kind, uint8_t code, std::string text, uint32_t line,
                                           uint32_t column, std::unique_ptr<TExpToken> a,
                                           std::unique_ptr<TExpToken> b);
     void Adopt(TExpToken& parent, std::unique_ptr<TExpToken>& child);
     void AddArg(TExpToken& parent, std::unique_ptr<TExpToken> child);
     void RefuseStar(const TExpToken& operand) const;
+    // The first operand, or a further argument, of an operator; neither may be a bare *.
+    void SetFirst(TExpToken& parent, std::unique_ptr<TExpToken> operand);
+    void AddOperand(TExpToken& parent, std::unique_ptr<TExpToken> operand);
     [[noreturn]] void RaiseTooDeep(uint32_t line, uint32_t column) const;
 
+    template <typename Match>
+    std::unique_ptr<TExpToken> ParseBinaryChain(uint32_t flags, TOperandParser operand, Match match);
+    // Operands joined by one keyword operator (OR, AND).
+    std::unique_ptr<TExpToken> ParseKeywordChain(uint32_t flags, TOperandParser operand, std::string_view keyword,
+                                                 uint8_t code);
+    // A prefix operator (the current token) and its operand.
+    std::unique_ptr<TExpToken> ParsePrefixed(uint32_t flags, TOperandParser operand, uint8_t code);
     std::unique_ptr<TExpToken> ParseOr(uint32_t flags);
     std::unique_ptr<TExpToken> ParseAnd(uint32_t flags);
     std::unique_ptr<TExpToken> ParseNot(uint32_t flags);
@@ -96,6 +114,10 @@ private:
                                              uint32_t column);
     void ExpectSeparator(std::string_view keyword);
     void SkipEmptyParens();
+    // Function arguments read by `parse`: the first, then one after each
+    // separator (a keyword or a comma; "," admits only a comma).
+    void ParseArgs(TExpToken& n, TOperandParser parse, uint32_t flags,
+                   std::initializer_list<std::string_view> separators);
 
     uint32_t Nesting_ = 0;
 };

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <optional>
 
 #include "sql/exp_token.h"
 #include "support/ansi_strings.h"
@@ -12,11 +13,79 @@ namespace dezede {
 
 namespace {
 
-bool ParseInt64(std::string_view s, int64_t& v) {
+bool IsText(const TExpToken& s) { return s.DataType == ftdString || s.DataType == ftdBlob; }
+
+std::optional<int64_t> ParseInt64(std::string_view s) {
     s = TrimSpaces(s);
     if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+    int64_t v = 0;
     auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-    return !s.empty() && r.ec == std::errc() && r.ptr == s.data() + s.size();
+    if (s.empty() || r.ec != std::errc() || r.ptr != s.data() + s.size()) return std::nullopt;
+    return v;
+}
+
+// The value of a non-NULL source as each kind of target holds it: text is
+// parsed, other types are converted; nullopt where the value does not convert.
+
+std::optional<int64_t> ToInteger(const TExpToken& s) {
+    if (IsText(s)) return ParseInt64(s.StringView());
+    if (s.DataType == ftdFloat) {
+        const double d = s.Get<double>();
+        if (!(d >= -9.2e18 && d <= 9.2e18)) return std::nullopt;
+        return static_cast<int64_t>(std::trunc(d));
+    }
+    if (IsIntegerType(s.DataType) || s.DataType == ftdBoolean || s.DataType == ftdBCD) return s.AsInt64();
+    return std::nullopt;
+}
+
+std::optional<double> ToFloat(const TExpToken& s) {
+    if (IsText(s)) return ParseFloat(s.StringView());
+    if (IsNumericType(s.DataType) || s.DataType == ftdBoolean) return s.AsDouble();
+    return std::nullopt;
+}
+
+std::optional<int32_t> ToDate(const TExpToken& s) {
+    if (IsText(s)) return ParseDate(s.StringView());
+    if (s.DataType == ftdDate) return s.Get<int32_t>();
+    if (s.DataType == ftdTimestamp) return static_cast<int32_t>(std::floor(s.Get<double>() / kMSecsPerDay));
+    return std::nullopt;
+}
+
+std::optional<int32_t> ToTime(const TExpToken& s) {
+    if (IsText(s)) return ParseTime(s.StringView());
+    if (s.DataType == ftdTime) return s.Get<int32_t>();
+    if (s.DataType == ftdTimestamp) {
+        const double v = s.Get<double>();
+        return static_cast<int32_t>(v - std::floor(v / kMSecsPerDay) * kMSecsPerDay);
+    }
+    return std::nullopt;
+}
+
+std::optional<double> ToTimestamp(const TExpToken& s) {
+    if (IsText(s)) return ParseTimestamp(s.StringView());
+    if (s.DataType == ftdTimestamp) return s.Get<double>();
+    if (s.DataType == ftdDate) return static_cast<double>(s.Get<int32_t>()) * kMSecsPerDay;
+    if (s.DataType == ftdTime) return s.Get<int32_t>();
+    return std::nullopt;
+}
+
+// Stores an integer in a target of type T when it is within T's range.
+template <typename T>
+bool PutIfFits(TExpToken& t, int64_t v) {
+    if (v < std::numeric_limits<T>::min() || v > std::numeric_limits<T>::max()) return false;
+    t.Put<T>(static_cast<T>(v));
+    return true;
+}
+
+// Stores a converted value; without one the target becomes NULL and the result is false.
+template <typename T>
+bool PutConverted(TExpToken& t, const std::optional<T>& v) {
+    if (!v) {
+        t.SetNull();
+        return false;
+    }
+    t.Put<T>(*v);
+    return true;
 }
 
 }  // namespace
@@ -66,7 +135,7 @@ bool ConvertValue(const TExpToken& s, TExpToken& t) {
         t.SetNull();
         return true;
     }
-    const bool fromText = s.DataType == ftdString || s.DataType == ftdBlob;
+    const bool fromText = IsText(s);
     auto fail = [&] {
         t.SetNull();
         return false;
@@ -101,120 +170,34 @@ bool ConvertValue(const TExpToken& s, TExpToken& t) {
         case ftdInteger:
         case ftdWord:
         case ftdLargeInt: {
-            int64_t v = 0;
-            if (fromText) {
-                if (!ParseInt64(s.StringView(), v)) return fail();
-            } else if (s.DataType == ftdFloat) {
-                double d = s.Get<double>();
-                if (!(d >= -9.2e18 && d <= 9.2e18)) return fail();
-                v = static_cast<int64_t>(std::trunc(d));
-            } else if (IsIntegerType(s.DataType) || s.DataType == ftdBoolean || s.DataType == ftdBCD) {
-                v = s.AsInt64();
-            } else {
-                return fail();
-            }
+            const auto v = ToInteger(s);
+            if (!v) return fail();
+            bool fits = true;
             switch (t.DataType) {
-                case ftdSmallInt:
-                    if (v < INT16_MIN || v > INT16_MAX) return fail();
-                    t.Put<int16_t>(static_cast<int16_t>(v));
-                    break;
-                case ftdWord:
-                    if (v < 0 || v > UINT16_MAX) return fail();
-                    t.Put<uint16_t>(static_cast<uint16_t>(v));
-                    break;
-                case ftdInteger:
-                    if (v < INT32_MIN || v > INT32_MAX) return fail();
-                    t.Put<int32_t>(static_cast<int32_t>(v));
-                    break;
-                default: t.Put<int64_t>(v); break;
+                case ftdSmallInt: fits = PutIfFits<int16_t>(t, *v); break;
+                case ftdWord: fits = PutIfFits<uint16_t>(t, *v); break;
+                case ftdInteger: fits = PutIfFits<int32_t>(t, *v); break;
+                default: t.Put<int64_t>(*v); break;
             }
-            return true;
+            return fits || fail();
         }
-        case ftdFloat: {
-            double d = 0;
-            if (fromText) {
-                auto parsed = ParseFloat(s.StringView());
-                if (!parsed) return fail();
-                d = *parsed;
-            } else if (IsNumericType(s.DataType) || s.DataType == ftdBoolean) {
-                d = s.AsDouble();
-            } else {
-                return fail();
-            }
-            t.Put<double>(d);
-            return true;
-        }
+        case ftdFloat: return PutConverted(t, ToFloat(s));
         case ftdBCD: {
-            double d = 0;
-            if (fromText) {
-                auto parsed = ParseFloat(s.StringView());
-                if (!parsed) return fail();
-                d = *parsed;
-            } else if (IsNumericType(s.DataType) || s.DataType == ftdBoolean) {
-                if (s.DataType != ftdFloat) {
-                    t.SetBcdCurrency(s.AsCurrency(), t.Scale);
-                    return true;
-                }
-                d = s.Get<double>();
-            } else {
-                return fail();
+            // Exact numbers keep their currency value; text and Float are rounded to four places.
+            if (!fromText && s.DataType != ftdFloat && (IsNumericType(s.DataType) || s.DataType == ftdBoolean)) {
+                t.SetBcdCurrency(s.AsCurrency(), t.Scale);
+                return true;
             }
-            double c = std::round(d * 10000.0);
+            const auto d = ToFloat(s);
+            if (!d) return fail();
+            const double c = std::round(*d * 10000.0);
             if (!(c > -9.2e18 && c < 9.2e18)) return fail();
             t.SetBcdCurrency(static_cast<int64_t>(c), t.Scale);
             return true;
         }
-        case ftdDate: {
-            int32_t day = 0;
-            if (fromText) {
-                auto d = ParseDate(s.StringView());
-                if (!d) return fail();
-                day = *d;
-            } else if (s.DataType == ftdDate) {
-                day = s.Get<int32_t>();
-            } else if (s.DataType == ftdTimestamp) {
-                day = static_cast<int32_t>(std::floor(s.Get<double>() / kMSecsPerDay));
-            } else {
-                return fail();
-            }
-            t.Put<int32_t>(day);
-            return true;
-        }
-        case ftdTime: {
-            int32_t ms = 0;
-            if (fromText) {
-                auto t2 = ParseTime(s.StringView());
-                if (!t2) return fail();
-                ms = *t2;
-            } else if (s.DataType == ftdTime) {
-                ms = s.Get<int32_t>();
-            } else if (s.DataType == ftdTimestamp) {
-                double v = s.Get<double>();
-                ms = static_cast<int32_t>(v - std::floor(v / kMSecsPerDay) * kMSecsPerDay);
-            } else {
-                return fail();
-            }
-            t.Put<int32_t>(ms);
-            return true;
-        }
-        case ftdTimestamp: {
-            double v = 0;
-            if (fromText) {
-                auto ts = ParseTimestamp(s.StringView());
-                if (!ts) return fail();
-                v = *ts;
-            } else if (s.DataType == ftdTimestamp) {
-                v = s.Get<double>();
-            } else if (s.DataType == ftdDate) {
-                v = static_cast<double>(s.Get<int32_t>()) * kMSecsPerDay;
-            } else if (s.DataType == ftdTime) {
-                v = s.Get<int32_t>();
-            } else {
-                return fail();
-            }
-            t.Put<double>(v);
-            return true;
-        }
+        case ftdDate: return PutConverted(t, ToDate(s));
+        case ftdTime: return PutConverted(t, ToTime(s));
+        case ftdTimestamp: return PutConverted(t, ToTimestamp(s));
         case ftdBytes:
         case ftdVarBytes: {
             if (s.DataType != ftdBytes && s.DataType != ftdVarBytes && !fromText) return fail();

@@ -29,7 +29,25 @@ struct TTableCipher::TState {
     // are serialised.
     std::mutex HookMutex;
     TCryptoContext HookContext{};
+
+    // Enciphers or deciphers the whole 8-byte blocks of one transfer in place.
+    void Apply(uint8_t* data, size_t n, bool encrypt);
 };
+
+void TTableCipher::TState::Apply(uint8_t* data, size_t n, bool encrypt) {
+    const size_t whole = n - n % kBlock;
+    if (whole == 0) return;
+    if (Hooks) {
+        std::lock_guard lock(HookMutex);
+        if (Hooks->OnCryptoReset) Hooks->OnCryptoReset(HookContext);
+        const auto& transformBlock = encrypt ? Hooks->OnEncryptBlock : Hooks->OnDecryptBlock;
+        for (size_t i = 0; i < whole; i += kBlock) transformBlock(HookContext, data + i);
+        return;
+    }
+    uint8_t iv[kBlock] = {};
+    if (encrypt) cbc_encrypt(&Blowfish, BlowfishEncrypt, kBlock, iv, whole, data, data);
+    else cbc_decrypt(&Blowfish, BlowfishDecrypt, kBlock, iv, whole, data, data);
+}
 
 TTableCipher::TTableCipher(const uint8_t* key, size_t keyLength) : State_(std::make_unique<TState>()) {
     std::shared_ptr<const TCryptoHooks> hooks = CurrentCryptoHooks();
@@ -50,33 +68,9 @@ TTableCipher::TTableCipher(TTableCipher&&) noexcept = default;
 TTableCipher& TTableCipher::operator=(TTableCipher&&) noexcept = default;
 TTableCipher::~TTableCipher() = default;
 
-void TTableCipher::Encrypt(uint8_t* data, size_t n) const {
-    const size_t whole = n - n % kBlock;
-    if (whole == 0) return;
-    TState& s = *State_;
-    if (s.Hooks) {
-        std::lock_guard lock(s.HookMutex);
-        if (s.Hooks->OnCryptoReset) s.Hooks->OnCryptoReset(s.HookContext);
-        for (size_t i = 0; i < whole; i += kBlock) s.Hooks->OnEncryptBlock(s.HookContext, data + i);
-        return;
-    }
-    uint8_t iv[kBlock] = {};
-    cbc_encrypt(&s.Blowfish, BlowfishEncrypt, kBlock, iv, whole, data, data);
-}
+void TTableCipher::Encrypt(uint8_t* data, size_t n) const { State_->Apply(data, n, true); }
 
-void TTableCipher::Decrypt(uint8_t* data, size_t n) const {
-    const size_t whole = n - n % kBlock;
-    if (whole == 0) return;
-    TState& s = *State_;
-    if (s.Hooks) {
-        std::lock_guard lock(s.HookMutex);
-        if (s.Hooks->OnCryptoReset) s.Hooks->OnCryptoReset(s.HookContext);
-        for (size_t i = 0; i < whole; i += kBlock) s.Hooks->OnDecryptBlock(s.HookContext, data + i);
-        return;
-    }
-    uint8_t iv[kBlock] = {};
-    cbc_decrypt(&s.Blowfish, BlowfishDecrypt, kBlock, iv, whole, data, data);
-}
+void TTableCipher::Decrypt(uint8_t* data, size_t n) const { State_->Apply(data, n, false); }
 
 TMD5Digest PasswordCheckValue(std::string_view password) {
     TMD5Digest digest = MD5Digest(password);
