@@ -113,16 +113,16 @@ void TDataDirectoryLocks::AddEntry(const std::string& name) {
     Entries_.push_back(std::make_unique<TDataTableLocks>(*this, static_cast<uint32_t>(Entries_.size() + 1), name));
 }
 
-void TDataDirectoryLocks::ReadList() {
-    if (!LockFileOpen()) return;
+bool TDataDirectoryLocks::ReadList() {
+    if (!LockFileOpen()) return true;
     uint8_t header[kLockFileHeaderSize] = {};
     std::vector<uint8_t> entries;
     {
         TFileAccess access(*File_);
         File_->Seek(kSeekFromStart, 0);
         const uint32_t got = File_->Read(header, 4, true);
-        if (got < 4) return;  // empty or cut short: nothing listed yet
-        if (LoadLE32s(header) == CachedCounter_) return;
+        if (got < 4) return false;  // empty or cut short: nothing listed yet
+        if (LoadLE32s(header) == CachedCounter_) return true;
         CachedCounter_ = LoadLE32s(header);
         int32_t length = 4;
         if (File_->Read(header + 4, 4, true) == 4) length = LoadLE32s(header + 4);
@@ -132,6 +132,7 @@ void TDataDirectoryLocks::ReadList() {
     }
     const std::vector<std::string> names = ParseLockFileEntries(entries.data(), entries.size());
     for (size_t k = Entries_.size(); k < names.size(); ++k) AddEntry(names[k]);
+    return true;
 }
 
 void TDataDirectoryLocks::WriteListTo(TEngineFile& file, int32_t counter) const {
@@ -183,7 +184,16 @@ void TDataDirectoryLocks::RefreshList() {
 TDataTableLocks& TDataDirectoryLocks::GetTableLocks(const std::string& tableName) {
     TDataTableLocks* found = nullptr;
     UnderLockFileLock(true, [&] {
-        ReadList();
+        const size_t before = Entries_.size();
+        // A creator that lost the file to another process's open before it
+        // could hold it exclusively leaves it empty: the first slot request
+        // lists the directory's tables first, as the creation would have.
+        if (!ReadList() && Entries_.empty() && Config_.ListTables) {
+            for (const std::string& name : Config_.ListTables()) {
+                if (Entries_.size() >= TLockGeometry::kMaxSlots) break;
+                AddEntry(name);
+            }
+        }
         for (const auto& e : Entries_) {
             if (SameTableName(e->TableName(), tableName)) {
                 found = e.get();
@@ -194,13 +204,14 @@ TDataTableLocks& TDataDirectoryLocks::GetTableLocks(const std::string& tableName
             if (Entries_.size() >= TLockGeometry::kMaxSlots)
                 RaiseError(DEZEDE_DATABASEFULL, {.Database = Config_.ErrorDatabase});
             AddEntry(tableName);
-            try {
-                WriteList();
-            } catch (...) {
-                Entries_.pop_back();  // the slot was not taken
-                throw;
-            }
             found = Entries_.back().get();
+        }
+        if (Entries_.size() == before) return;
+        try {
+            WriteList();
+        } catch (...) {
+            Entries_.resize(before);  // the slots were not taken
+            throw;
         }
     });
     return *found;

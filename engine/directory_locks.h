@@ -113,7 +113,8 @@ private:
     // still has the lock released; its own error is the one raised.
     template <typename Body>
     void UnderLockFileLock(bool write, Body body);
-    void ReadList();
+    // False while the file lists nothing yet (empty or cut short).
+    bool ReadList();
     void WriteList();
     // Writes the change counter and the list of the entries to the lock file.
     void WriteListTo(TEngineFile& file, int32_t counter) const;
