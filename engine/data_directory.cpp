@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include "engine/cursor.h"
 #include "engine/data_engine.h"
 #include "engine/data_session.h"
 #include "engine/data_table.h"
@@ -53,6 +54,11 @@ TDataDirectory::~TDataDirectory() {
         } catch (const EDEZEDEEngineError&) {
         }
     }
+    // Cursors close before their tables go; they stay allocated (their
+    // owners free them) but no longer refer to this directory.
+    const std::vector<TDataCursor*> cursors = Cursors_;
+    for (TDataCursor* c : cursors) c->DetachFromDirectory();
+    Cursors_.clear();
     Freeing_ = true;
     for (const auto& t : Tables_) {
         try {
@@ -63,6 +69,14 @@ TDataDirectory::~TDataDirectory() {
     // Tables go first: closing one releases its locks, some on the lock file.
     while (!Tables_.empty()) Tables_.pop_back();
     Locks_.reset();
+}
+
+void TDataDirectory::RegisterCursor(TDataCursor* cursor) {
+    if (cursor && std::find(Cursors_.begin(), Cursors_.end(), cursor) == Cursors_.end()) Cursors_.push_back(cursor);
+}
+
+void TDataDirectory::UnregisterCursor(TDataCursor* cursor) {
+    Cursors_.erase(std::remove(Cursors_.begin(), Cursors_.end(), cursor), Cursors_.end());
 }
 
 TDataEngine& TDataDirectory::Engine() const { return Session_.Engine(); }

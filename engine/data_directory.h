@@ -22,6 +22,7 @@
 
 namespace dezede {
 
+class TDataCursor;
 class TDataEngine;
 class TDataSession;
 class TDataTable;
@@ -93,6 +94,13 @@ public:
     void RenameTable(const std::string& name, const std::string& targetDirectory, const std::string& newName,
                      bool toBackup);
 
+    // --- Cursors ---
+    // Every cursor created on this directory registers here and leaves when
+    // freed; freeing the directory closes and detaches the ones left.
+    void RegisterCursor(TDataCursor* cursor);
+    void UnregisterCursor(TDataCursor* cursor);
+    const std::vector<TDataCursor*>& Cursors() const { return Cursors_; }
+
     // --- Transactions ---
     // A non-empty list starts a restricted transaction on those tables (their
     // transaction bytes taken in ascending slot order); an empty one a full
@@ -122,6 +130,7 @@ private:
     std::unique_ptr<TDataDirectoryLocks> Locks_;
     std::vector<std::unique_ptr<TDataTable>> Tables_;
     std::vector<TDataTable*> RestrictedTables_;
+    std::vector<TDataCursor*> Cursors_;
     bool InTransaction_ = false;
     bool RestrictedTransaction_ = false;
     bool Freeing_ = false;

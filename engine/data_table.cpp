@@ -268,6 +268,7 @@ void TDataTable::FlushToDisk() {
 }
 
 void TDataTable::DiscardCaches() {
+    ++EditStamp_;
     if (Data_) Data_->DiscardBuffers();
     if (Index_) Index_->DiscardBuffers();
     if (Blob_) Blob_->DiscardBuffers();
@@ -283,6 +284,7 @@ void TDataTable::ReadHeaders(bool withDescriptors) {
 
 bool TDataTable::RefreshCaches() {
     if (!Open_ || !Data_->HeaderChanged()) return false;
+    ++EditStamp_;
     Data_->DiscardBuffers();
     Index_->ReadHeader();
     Index_->DiscardBuffers();
@@ -355,7 +357,7 @@ void TDataTable::Rollback(bool restricted) {
     if (!InTransaction()) return;
     Locking_.InTransaction = false;
     if (Open_) {
-        DiscardCaches();
+        DiscardCaches();  // moves the edit stamp
         ReadHeaders(false);
     }
     Locking_.UnlockAllRecords(true);

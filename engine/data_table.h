@@ -44,6 +44,13 @@ public:
     bool ReadOnlyStorage() const { return ReadOnlyStorage_; }
     bool Temporary() const { return Temporary_; }
     bool IndexRecreated() const { return IndexRecreated_; }
+    // The cursor layer has rebuilt the recreated index file.
+    void IndexRebuilt() { IndexRecreated_ = false; }
+    // Moves whenever the table's records or index pages may have changed in
+    // memory (an edit through any cursor of this table object, or the caches
+    // discarded), so that cursors know when a remembered page position is stale.
+    uint64_t EditStamp() const { return EditStamp_; }
+    void NoteEdit() { ++EditStamp_; }
     // Set for an idle table object before it is opened again.
     void SetOpenKind(bool exclusive, bool temporary);
 
@@ -128,6 +135,7 @@ private:
     bool Temporary_ = false;
     bool IndexRecreated_ = false;
     bool Written_ = false;
+    uint64_t EditStamp_ = 0;
     std::unique_ptr<TDataFile> Data_;
     std::unique_ptr<TIndexFile> Index_;
     std::unique_ptr<TBlobFile> Blob_;

@@ -6,22 +6,29 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 
 namespace dezede {
 
+class TDataCursor;
 class TDataSession;
 class EDEZEDEEngineError;
 
 // What an error event decides: fail with the error, abort silently, or retry.
 enum class TDataAction : uint8_t { daFail, daAbort, daRetry };
 
-// Where a trigger or an error event fires. The cursor layer adds access to the
-// record it works on.
+// Where a trigger or an error event fires, with the cursor and the record
+// images it works on: the new image of an insert, the old and new images of
+// an update, the old image of a delete (the others empty). The images are
+// valid only during the call.
 struct TTriggerContext {
     TDataSession* Session = nullptr;
     std::string DatabaseName;
     std::string TableName;
+    TDataCursor* Cursor = nullptr;
+    std::span<const uint8_t> OldRecord;
+    std::span<const uint8_t> NewRecord;
 };
 
 // A call of a custom SQL function listed in the engine's Functions. The SQL
