@@ -112,7 +112,9 @@ std::optional<TBytes> DecimalToBcdRecord(std::string_view text, uint8_t scale) {
         places = places.substr(0, scale);
     }
     while (whole.size() > 1 && whole[0] == '0') whole.remove_prefix(1);
-    std::string normal = negative ? "-" : "";
+    const bool zero = whole.find_first_not_of('0') == std::string_view::npos &&
+                      places.find_first_not_of('0') == std::string_view::npos;
+    std::string normal = negative && !zero ? "-" : "";  // no negative zero
     normal.append(whole.empty() ? "0" : whole);
     if (scale) {
         normal.push_back('.');
