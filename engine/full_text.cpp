@@ -173,7 +173,7 @@ void WriteFullTextSettings(TIndexPageStore& store, const TFullTextSettings& sett
 }
 
 std::vector<std::string> SplitWords(std::string_view text, const TFullTextSettings& settings,
-                                    const TUpperCase& upper) {
+                                    const TUpperCase& upper, const TWordFilter& keep) {
     std::vector<std::string> stops;
     stops.reserve(settings.StopWords.size());
     for (const std::string& s : settings.StopWords) stops.push_back(upper(s));
@@ -186,7 +186,7 @@ std::vector<std::string> SplitWords(std::string_view text, const TFullTextSettin
             std::string w = upper(word);
             if (w.size() > FullTextWordSize) w.resize(FullTextWordSize);
             if (!std::binary_search(stops.begin(), stops.end(), w) &&
-                std::find(words.begin(), words.end(), w) == words.end())
+                std::find(words.begin(), words.end(), w) == words.end() && (!keep || keep(word)))
                 words.push_back(std::move(w));
         }
         word.clear();
@@ -212,9 +212,9 @@ void BuildFullTextKey(uint16_t fieldNumber, std::string_view word, int32_t recor
 
 void UpdateFullTextKeys(TIndexTree& tree, const TFullTextSettings& settings, const TUpperCase& upper,
                         uint16_t fieldNumber, int32_t recordId, uint32_t recordNumber, std::string_view oldText,
-                        std::string_view newText) {
-    const std::vector<std::string> before = SplitWords(oldText, settings, upper);
-    const std::vector<std::string> after = SplitWords(newText, settings, upper);
+                        std::string_view newText, const TWordFilter& keep) {
+    const std::vector<std::string> before = SplitWords(oldText, settings, upper, keep);
+    const std::vector<std::string> after = SplitWords(newText, settings, upper, keep);
     uint8_t key[kFullTextKeySize];
     for (const std::string& word : before) {
         if (std::find(after.begin(), after.end(), word) != after.end()) continue;

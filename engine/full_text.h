@@ -47,11 +47,14 @@ void WriteFullTextSettings(TIndexPageStore& store, const TFullTextSettings& sett
 // Maps a word to upper case with the table's locale.
 using TUpperCase = std::function<std::string(std::string_view)>;
 
+// Decides whether a word (as it stands in the text, before upper-casing) is indexed.
+using TWordFilter = std::function<bool(const std::string& word)>;
+
 // The words of a text: split at the space characters, keeping only the include characters,
-// each cut to 61 characters and upper-cased; empty words, stop words (compared upper-cased)
-// and repeats of a word already returned are left out.
+// each cut to 61 characters and upper-cased; empty words, stop words (compared upper-cased),
+// repeats of a word already returned and words the filter (when given) refuses are left out.
 std::vector<std::string> SplitWords(std::string_view text, const TFullTextSettings& settings,
-                                    const TUpperCase& upper);
+                                    const TUpperCase& upper, const TWordFilter& keep = {});
 
 // Builds the 68-byte key of an upper-cased word (cut to 61 characters).
 void BuildFullTextKey(uint16_t fieldNumber, std::string_view word, int32_t recordId, uint8_t* key);
@@ -60,6 +63,6 @@ void BuildFullTextKey(uint16_t fieldNumber, std::string_view word, int32_t recor
 // words that are gone are deleted and those of new words inserted; words in both stay.
 void UpdateFullTextKeys(TIndexTree& tree, const TFullTextSettings& settings, const TUpperCase& upper,
                         uint16_t fieldNumber, int32_t recordId, uint32_t recordNumber, std::string_view oldText,
-                        std::string_view newText);
+                        std::string_view newText, const TWordFilter& keep = {});
 
 }  // namespace dezede

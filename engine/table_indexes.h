@@ -42,6 +42,8 @@ class TIndexSlot;
 class TTableIndexes {
 public:
     // Reads the index descriptors of the file; hooks (optional) supply the text-index filters.
+    // An undefined primary index (rebuild a recreated file first), an index whose key size does
+    // not match its fields or that names no field raises DEZEDE_HEADERCORRUPT.
     TTableIndexes(TDataFile& data, TIndexFile& index, const TEngineHooks* hooks = nullptr);
     ~TTableIndexes();
     TTableIndexes(const TTableIndexes&) = delete;
@@ -84,8 +86,9 @@ public:
     // whose key changed are checked.
     void CheckUniqueKeys(std::span<const uint8_t> newRecord, const uint8_t* oldRecord) const;
 
-    // The text of a full-text field of a record (a BLOB memo's value comes from the caller's
-    // BLOB buffers). An empty function takes a string field's value and gives "" for a BLOB.
+    // The text of a BLOB memo field of the full-text index for a record: the caller's BLOB
+    // buffers hold it. String fields are read from the record image; with no function a memo
+    // counts as empty. The engine's text-index filter and token filter apply to every text.
     using TTextOf = std::function<std::string(const TFieldDescriptor&, std::span<const uint8_t> record)>;
 
     // Inserts the record's key into every index in index order and its words into the full-text
@@ -102,7 +105,7 @@ public:
 
     // --- The full-text index ---
     // Whether the table has full-text fields.
-    bool HasFullText() const { return static_cast<bool>(FullText_); }
+    bool HasFullText() const { return !TextFields_.empty(); }
     // Its settings (stop words, space and include characters), read on first use.
     const TFullTextSettings& TextSettings();
     // Replaces the settings and writes them onto the settings pages.
@@ -121,8 +124,8 @@ private:
     const TEngineHooks* Hooks_;
     uint32_t Locale_ = 0;
     std::vector<std::unique_ptr<TEntry>> Indexes_;
-    std::unique_ptr<TIndexSlot> FullText_;
-    std::unique_ptr<TIndexSlot> SettingsSlot_;  // slot 31 when it has no fields, for the settings
+    std::unique_ptr<TIndexSlot> FullText_;  // slot 31, also when it has no fields (the settings)
+    std::vector<const TFieldDescriptor*> TextFields_;
     std::optional<TFullTextSettings> Settings_;
     char LowestChar_ = 0;
     char HighestChar_ = '\xff';
