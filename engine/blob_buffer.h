@@ -46,6 +46,8 @@ struct TBlobBuffer {
     uint32_t RecNo = 0;
     // The reference the handle stands for: first block and version stamp.
     TBlobReference Ref;
+    // The null flag that goes with Ref, put back with it when the buffer is freed.
+    uint8_t RefNullFlag = 0;
     std::vector<uint8_t> Value;
     // The value before the current run of edits, and the reference it was
     // stored under; taken at the first change after loading or storing.
@@ -117,7 +119,8 @@ public:
 
     // A deleted record's BLOB chains (real references) go back to the free
     // chain of the BLOB file; a chain whose first block carries another version
-    // belongs to no one here and is left alone.
+    // belongs to no one here and is left alone. Take the record's texts for the
+    // full-text index before: the released blocks no longer hold them.
     void ReleaseRecordBlobs(std::span<const uint8_t> record);
 
 private:
@@ -125,7 +128,7 @@ private:
     TBlobBuffer& Named(const TFieldDescriptor& f, std::span<const uint8_t> record) const;
     TBlobFile& Blob() const;
     void Load(TBlobBuffer& b, const TFieldDescriptor& f, std::span<uint8_t> record, const TReread& reread);
-    void Edited(TBlobBuffer& b, const TFieldDescriptor& f, std::span<uint8_t> record);
+    static void Edited(TBlobBuffer& b);
     [[noreturn]] void Fail(uint16_t code, const TFieldDescriptor* f = nullptr) const;
 
     TDataFile& Data_;

@@ -316,4 +316,36 @@ void TBlobFile::ClearBlob(const TBlobReference& ref) {
     b->Dirty = true;
 }
 
+uint32_t TBlobFile::ReleaseChain(const TBlobReference& ref) {
+    // Version 0 is never stamped on a stored value; free blocks carry it.
+    if (ref.FirstBlock == 0 || ref.Version == 0) return 0;
+    const uint32_t last = static_cast<uint32_t>(LastBufferNumber());
+    if (ref.FirstBlock < 0 || static_cast<uint32_t>(ref.FirstBlock) > last) Fail(DEZEDE_MEMOCORRUPT);
+    std::vector<uint32_t> chain{static_cast<uint32_t>(ref.FirstBlock)};
+    uint32_t next;
+    {
+        TPinnedBuffer b = PinBlock(chain[0]);
+        if (Pinned(b).Version != ref.Version) return 0;
+        next = Pinned(b).NextBlock;
+    }
+    std::unordered_set<uint32_t> visited{chain[0]};
+    while (next != 0 && next <= last && visited.insert(next).second) {
+        TPinnedBuffer b = PinBlock(next);
+        const TBlock& block = Pinned(b);
+        if (block.Previous != chain.back() || block.Version != 0) break;
+        chain.push_back(next);
+        next = block.NextBlock;
+    }
+    for (size_t i = 0; i < chain.size(); ++i) {
+        TPinnedBuffer b = PinBlock(chain[i]);
+        TBlock& block = Pinned(b);
+        block.Clear(0);
+        block.NextBlock = i + 1 < chain.size() ? chain[i + 1] : Header_.FirstFreeBlock;
+        block.Dirty = true;
+    }
+    Header_.FirstFreeBlock = chain[0];
+    HeaderDirty_ = true;
+    return static_cast<uint32_t>(chain.size());
+}
+
 }  // namespace dezede

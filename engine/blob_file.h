@@ -83,6 +83,12 @@ public:
     void StoreBlob(TBlobReference& ref, std::span<const uint8_t> value, uint8_t compression, int32_t newVersion);
     // Marks the chain of a reference as empty: length 0, the reference's version.
     void ClearBlob(const TBlobReference& ref);
+    // Returns the chain of a deleted record's reference to the free chain and
+    // gives the number of blocks released. A first block carrying another
+    // version belongs to another value and is left alone; the walk stops at a
+    // block that does not link back to its predecessor, so a damaged chain
+    // never frees blocks of another value.
+    uint32_t ReleaseChain(const TBlobReference& ref);
 
     uint32_t DataAreaSize() const { return BlockSize_ > kBlockHeaderSize ? BlockSize_ - kBlockHeaderSize : 0; }
 
