@@ -108,7 +108,7 @@ public:
     const TRecordsBitmap& Combined() const { return Combined_; }
     // The records passing range and filters; the table's active record count
     // when no filter is active.
-    uint32_t FilteredCount() const { return FilteredCount_; }
+    uint32_t FilteredCount() const;
     double LastActivationSeconds() const { return LastActivationSeconds_; }
 
     // The sorted key list when one exists for the host's current index, else null.
@@ -133,9 +133,14 @@ private:
     void Evaluate(TFilter* only);
     void EvaluateCallback(const TFilter& filter, TRecordsBitmap& bits);
     bool JudgeRecord(const TFilter& filter, std::span<const uint8_t> record, uint32_t recNo);
+    void KeepConsistentAfterFailure();
+    void BuildRange(uint32_t slots);
     void SizeBitmaps(uint32_t slots);
     void Combine();
     void UpdateCount();
+    void SetCombinedBit(uint32_t recNo, bool pass);
+    void DropRecordBits(uint32_t recNo);
+    void ClearKeyList();
     void BuildKeyList();
     bool KeyLess(const TSortedKey& a, const TSortedKey& b) const;
     void RemoveKey(uint32_t recNo);
@@ -145,7 +150,7 @@ private:
     std::vector<std::unique_ptr<TFilter>> Filters_;
     TRecordsBitmap Combined_;
     TRecordsBitmap Range_;
-    bool RangeUsed_ = false;       // the range bitmap is part of the combined bitmap
+    bool RangeUsed_ = false;       // Range_ is built for the current range and part of Combined_
     uint32_t CombinedBits_ = 0;    // set bits of Combined_
     uint32_t FilteredCount_ = 0;
     std::vector<TSortedKey> KeyList_;
