@@ -332,10 +332,29 @@ void TDataCursor::CheckForChangeDetection(bool strict) {
     if (strict || Session().StrictChangeDetection()) {
         TDataTableLocks* locks = Table_->TableLocks();
         const bool willTake = locks && !Table_->Locking().LockedWhole() && locks->Flags() == 0;
-        refreshed = Table_->BeginRead();
+        // Marked first, so that a refresh failing after the lock was taken
+        // still gives it back (the read scope ends it).
         if (willTake) ReadHeld_ = true;
+        refreshed = Table_->BeginRead();
     }
     if (refreshed || CountersMoved()) Resynchronise();
+}
+
+// Locks a record. Outside strict change detection the lock operation takes
+// the table read lock to check for changes; it is given back here, as no
+// lock but the record's stays between calls.
+bool TDataCursor::LockRecordOnly(uint32_t recNo) {
+    TDataTableLocks* locks = Table_->TableLocks();
+    const bool readBefore = locks && locks->Holds(TDataTableLocks::kReadLocked);
+    const bool refreshed = Table_->LockRecord(recNo);
+    if (locks && !readBefore && locks->Holds(TDataTableLocks::kReadLocked)) {
+        try {
+            Table_->EndRead();
+        } catch (const EDEZEDEEngineError&) {
+            // The lock goes with the file handle at the latest.
+        }
+    }
+    return refreshed;
 }
 
 void TDataCursor::EndReadLock() {
@@ -684,7 +703,7 @@ uint16_t TDataCursor::GetCurRecord(std::span<uint8_t> buffer, bool forEdit) {
         bool lockedHere = false;
         if (Session().LockProtocol() == lpPessimistic && !NoLocks()) {
             if (!Table_->Locking().RecordLocks().count(RecNo_)) {
-                Table_->LockRecord(RecNo_);
+                LockRecordOnly(RecNo_);
                 lockedHere = true;
             }
             RefreshCurrentRecord();  // the record as it is now that nobody else can change it
@@ -1073,7 +1092,7 @@ bool TDataCursor::Locate(std::span<const int16_t> fieldNumbers, std::span<const 
 void TDataCursor::LockRecord(uint32_t recNo) {
     CheckOpen();
     if (NoLocks()) return;
-    if (Table_->LockRecord(recNo) && !StatementUpdate_) Resynchronise();
+    if (LockRecordOnly(recNo) && !StatementUpdate_) Resynchronise();
 }
 
 void TDataCursor::UnlockRecord(uint32_t recNo) {

@@ -274,6 +274,7 @@ private:
     // Change detection.
     void CheckForChangeDetection(bool strict);
     void EndReadLock();
+    bool LockRecordOnly(uint32_t recNo);
     void PauseReadLock();
     bool CountersMoved() const;
     void Resynchronise();

@@ -24,7 +24,14 @@ struct TDataCursor::TPositionCache {
 
 class TDataCursor::TReadScope {
 public:
-    explicit TReadScope(TDataCursor& c, bool strict = false) : C_(c) { C_.CheckForChangeDetection(strict); }
+    explicit TReadScope(TDataCursor& c, bool strict = false) : C_(c) {
+        try {
+            C_.CheckForChangeDetection(strict);
+        } catch (...) {
+            C_.EndReadLock();
+            throw;
+        }
+    }
     ~TReadScope() { C_.EndReadLock(); }
     TReadScope(const TReadScope&) = delete;
     TReadScope& operator=(const TReadScope&) = delete;
@@ -40,18 +47,32 @@ public:
     explicit TWriteScope(TDataCursor& c) : C_(c) {
         TDataTable& t = *C_.Table_;
         if (t.InTransaction() || C_.NoLocks()) {
-            C_.CheckForChangeDetection(false);
+            try {
+                C_.CheckForChangeDetection(false);
+            } catch (...) {
+                C_.EndReadLock();
+                throw;
+            }
             C_.EndReadLock();
             return;
         }
         TDataTableLocks* locks = t.TableLocks();
         const bool willTake = locks && !t.Locking().LockedWhole() && !locks->Holds(TDataTableLocks::kWriteLocked);
-        const bool refreshed = t.BeginWrite();
-        Took_ = willTake;
-        if (!C_.StatementUpdate_ && (refreshed || C_.CountersMoved())) C_.Resynchronise();
+        try {
+            const bool refreshed = t.BeginWrite();
+            Took_ = willTake;
+            if (!C_.StatementUpdate_ && (refreshed || C_.CountersMoved())) C_.Resynchronise();
+        } catch (...) {
+            // A refresh that fails after the lock was taken gives it back.
+            if (willTake && locks->Holds(TDataTableLocks::kWriteLocked)) Took_ = true;
+            Release();
+            throw;
+        }
     }
-    ~TWriteScope() {
+    ~TWriteScope() { Release(); }
+    void Release() {
         if (!Took_) return;
+        Took_ = false;
         try {
             C_.Table_->EndWrite();
         } catch (const EDEZEDEEngineError&) {
@@ -71,7 +92,7 @@ class TDataCursor::TRecordLockScope {
 public:
     TRecordLockScope(TDataCursor& c, uint32_t recNo) : C_(c), RecNo_(recNo) {
         if (C_.NoLocks() || C_.Table_->Locking().RecordLocks().count(recNo)) return;
-        C_.Table_->LockRecord(recNo);
+        C_.LockRecordOnly(recNo);
         Took_ = true;
     }
     ~TRecordLockScope() { Release(); }
