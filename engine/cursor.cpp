@@ -906,7 +906,10 @@ size_t TDataCursor::GivenLength(int fieldCount, int partialLength) const {
     const int fields = Indexes_->FieldCount(Index_);
     if (fieldCount <= 0 || fieldCount > fields) fieldCount = fields;
     if (partialLength > 0 && fieldCount >= fields) fieldCount = fields - 1;
-    size_t length = Indexes_->PrefixLength(Index_, fieldCount);
+    // All fields of a non-unique index: the key without its 4-byte record-ID suffix.
+    size_t length = fieldCount >= fields
+                        ? Indexes_->KeySize(Index_) - (Indexes_->Unique(Index_) ? 0u : 4u)
+                        : Indexes_->PrefixLength(Index_, fieldCount);
     if (partialLength > 0) length += static_cast<size_t>(partialLength) + 1;
     return std::min<size_t>(length, Indexes_->KeySize(Index_));
 }

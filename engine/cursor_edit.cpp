@@ -106,7 +106,7 @@ void TDataCursor::DoAppend(std::span<const uint8_t> record, bool reposition, boo
         const int32_t recordId = NextCounter(data.Header().LastRecordID);
         FinishRecordImage(data, Work_, recNo, recordId, ErrorTable_);
         if (!skipUniqueChecks) Indexes_->CheckUniqueKeys(Work_, nullptr);
-        std::vector<uint8_t> image(Work_.size());
+        std::vector<uint8_t> image = Work_;  // BLOB handles become references in it
         try {
             Blobs_->StoreModified(Work_, image, true);
             if (data.InsertRecord(image) != recNo) Raise(DEZEDE_FILECORRUPT);
@@ -193,7 +193,7 @@ void TDataCursor::DoModify(std::span<const uint8_t> record, bool unlockAfter, bo
         std::copy(record.begin(), record.begin() + static_cast<std::ptrdiff_t>(Work_.size()), Work_.begin());
         FinishRecordImage(data, Work_, recNo, RecordIdOf(Current_), ErrorTable_);
         if (!skipUniqueChecks) Indexes_->CheckUniqueKeys(Work_, Current_.data());
-        std::vector<uint8_t> image(Work_.size());
+        std::vector<uint8_t> image = Work_;  // BLOB handles become references in it
         try {
             Blobs_->StoreModified(Work_, image, false);
             data.WriteRecord(recNo, image);
