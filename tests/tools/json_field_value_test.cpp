@@ -53,9 +53,9 @@ TEST(JsonFieldValue, AcceptsTheDumpFormsOfEveryType) {
         {Field(ftdSmallInt), "-32768", Le(0x8000, 2)},
         {Field(ftdWord), "65535", Le(0xFFFF, 2)},
         {Field(ftdInteger), "-5", Le(uint32_t(-5), 4)},
-        {Field(ftdUInteger), "4294967295", Le(0xFFFFFFFF, 4)},
+        {Field(ftdUInteger, 4), "4294967295", Le(0xFFFFFFFF, 4)},
         {Field(ftdLargeInt), "-9223372036854775808", Le(0x8000000000000000ULL, 8)},
-        {Field(ftdULargeInt), "18446744073709551615", Le(~0ULL, 8)},
+        {Field(ftdULargeInt, 8), "18446744073709551615", Le(~0ULL, 8)},
         {Field(ftdFloat), "0.1", Le(std::bit_cast<uint64_t>(0.1), 8)},
         {Field(ftdFloat), "3", Le(std::bit_cast<uint64_t>(3.0), 8)},
         {Field(ftdDate), R"("2007-03-31")", Le(uint32_t(*EncodeDate(2007, 3, 31)), 4)},
@@ -96,6 +96,7 @@ TEST(JsonFieldValue, RefusesWhatTheFieldCannotHoldExactly) {
         {Field(ftdInteger), "1.5", "expects an integer"},
         {Field(ftdInteger), R"("7")", "expects an integer"},
         {Field(ftdLargeInt), "9223372036854775808", "outside the range"},
+        {Field(ftdUInteger), "1", "does not fit the field's 0 bytes of storage"},  // stored with its declared size
         {Field(ftdFloat), R"("1")", "expects a number"},
         {Field(ftdDate), R"("2007-02-30")", "not a date"},
         {Field(ftdTime), R"("25:00")", "not a time"},
@@ -169,7 +170,7 @@ TEST_F(JsonRecordReader, BuildsTheImageAndCollectsBlobs) {
 TEST_F(JsonRecordReader, NamesWhatIsWrongWithALine) {
     EXPECT_EQ(Error(R"({"Nope":1})"), R"(the table has no field "Nope")");
     EXPECT_EQ(Error(R"({"Name":"a","NAME":"b"})"), R"(field "Name" is given twice)");  // keys come sorted
-    EXPECT_EQ(Error(R"({"Count":"x"})"), R"(field "Count" expects an integer, not "x")");
+    EXPECT_EQ(Error(R"({"Count":"x"})"), R"(field "Count": expects an integer, not "x")");
     EXPECT_EQ(Error("[1]"), "a record must be a JSON object");
     EXPECT_NE(Error(R"({"Count":)").find("parse error"), std::string::npos);
     EXPECT_NE(Error("{\"Name\":\"\xff\"}").find("parse error"), std::string::npos);  // not UTF-8

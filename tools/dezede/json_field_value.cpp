@@ -128,9 +128,9 @@ std::optional<TBytes> DecimalToBcdRecord(std::string_view text, uint8_t scale) {
     return out;
 }
 
-std::optional<TBytes> JsonToFieldValue(const TFieldDescriptor& f, const nlohmann::json& v, uint32_t locale) {
-    if (v.is_null()) return std::nullopt;
-    if (f.Computed) Fail("is computed and takes no value");
+namespace {
+
+TBytes ConvertValue(const TFieldDescriptor& f, const nlohmann::json& v, uint32_t locale) {
     switch (f.Type) {
     case ftdString:
         return StringValue(f, v, locale);
@@ -172,7 +172,7 @@ std::optional<TBytes> JsonToFieldValue(const TFieldDescriptor& f, const nlohmann
         if (!bcd)
             Fail("is not a decimal of at most 32 digits with at most " + std::to_string(f.Scale) +
                  " places: " + Shown(v));
-        return bcd;
+        return *bcd;
     }
     case ftdBlob: {
         const std::string& text = ExpectString(v, DatasetFieldType(f.Type, f.SubType) == TDatasetFieldType::ftMemo
@@ -187,6 +187,19 @@ std::optional<TBytes> JsonToFieldValue(const TFieldDescriptor& f, const nlohmann
     default:
         return Hex(ExpectString(v, "hex text"), f.StorageSize);
     }
+}
+
+}  // namespace
+
+std::optional<TBytes> JsonToFieldValue(const TFieldDescriptor& f, const nlohmann::json& v, uint32_t locale) {
+    if (v.is_null()) return std::nullopt;
+    if (f.Computed) Fail("is computed and takes no value");
+    TBytes bytes = ConvertValue(f, v, locale);
+    // A type whose storage is narrower than its values (the unsigned integer
+    // types are stored with their declared size) would lose the value.
+    if (!f.IsBlob() && bytes.size() > f.StorageSize)
+        Fail("does not fit the field's " + std::to_string(f.StorageSize) + " bytes of storage");
+    return bytes;
 }
 
 TJsonRecordReader::TJsonRecordReader(std::vector<TFieldDescriptor> fields, uint32_t locale, size_t recordSize)
@@ -221,7 +234,7 @@ void TJsonRecordReader::Read(std::string_view line, TJsonRecord& out) const {
         try {
             bytes = JsonToFieldValue(f, value, Locale_);
         } catch (const EJsonValueError& e) {
-            Fail("field " + Shown(key) + " " + e.what());
+            Fail("field " + Shown(key) + ": " + e.what());
         }
         if (!bytes) continue;
         if (f.IsBlob()) {
