@@ -222,6 +222,7 @@ TTimes RunOurs(const std::vector<TRow>& rows, const std::vector<int64_t>& probes
         }
         directory->Commit(false, true);
         t.Append = Seconds(start);
+        std::fprintf(stderr, "ours: append %.3f s\n", t.Append);
 
         const size_t nameAt = f[1].Offset + 1u, idAt = f[0].Offset + 1u;
         auto scan = [&] {
