@@ -132,7 +132,14 @@ int Run(const std::vector<std::string>& args) {
         }
         ++appended;
         if (appended % batch == 0) {
-            transaction.Commit(false);
+            try {
+                transaction.Commit(false);
+            } catch (const std::exception& e) {
+                if (bar) bar->Finish();
+                std::cerr << "dezede: committing the records up to line " << lineNo << " failed: " << e.what()
+                          << "\n";
+                return kExitFailure;  // the guard rolls back what is left
+            }
             committed = appended;
         }
         if (bar) bar->Update(bytes, appended);
