@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <stdexcept>
 
 #include "engine/blob_buffer.h"
@@ -132,7 +133,7 @@ void TDataCursor::OpenCursor(const std::string& tableName, const std::string& di
     ErrorTable_ = displayName.empty() ? tableName : displayName;
     ErrorDatabase_ = Directory_->ErrorName();
     TDataTable* table = Directory_->OpenTable(tableName, displayName, !options.NoDescriptors, options.Exclusive,
-                                              options.Temporary, !options.NoUserCount);
+                                              options.Temporary, !options.NoUserCount, !options.OutsideTransaction);
     Table_ = table;
     try {
         Name_ = table->Name();
@@ -177,42 +178,50 @@ void TDataCursor::OpenCursor(const std::string& tableName, const std::string& di
 void TDataCursor::CloseCursor() {
     if (!Table_) return;
     TDataTable* table = Table_;
-    // Whatever fails below, the cursor ends closed.
-    struct TCloseTable {
-        TDataCursor& C;
-        TDataTable* T;
-        ~TCloseTable() {
-            C.Table_ = nullptr;
-            C.Filters_.reset();
-            C.Host_.reset();
-            C.Blobs_.reset();
-            C.Indexes_.reset();
-            C.Current_.clear();
-            C.Edit_.clear();
-            C.Work_.clear();
-            C.Key_.clear();
-            C.RangeSet_ = false;
-            C.RangeLow_.clear();
-            C.RangeHigh_.clear();
-            C.RecNo_ = 0;
-            C.Bof_ = true;
-            C.Eof_ = false;
-            C.Editing_ = false;
-            C.ReadHeld_ = false;
-            C.PosCache_->Valid = false;
-        }
-    } done{*this, table};
-    if (ReadHeld_) EndReadLock();
-    if (Blobs_) Blobs_->FreeAll();
-    if (Filters_) Filters_->DropAll();
-    if (Editing_ && EditLocked_ && !NoLocks()) {
+    // Every step runs, whatever fails before it; the first failure is raised
+    // at the end, with the cursor closed and the table given back.
+    std::exception_ptr failure;
+    auto step = [&failure](const std::function<void()>& f) {
         try {
-            table->UnlockRecord(EditLockedRecNo_);
-        } catch (const EDEZEDEEngineError&) {
+            f();
+        } catch (...) {
+            if (!failure) failure = std::current_exception();
         }
-    }
+    };
+    step([&] { EndReadLock(); });
+    step([&] {
+        if (Blobs_) Blobs_->FreeAll();
+    });
+    step([&] {
+        if (Filters_) Filters_->DropAll();
+    });
+    step([&] {
+        if (EditLocked_ && !NoLocks() && table->Locking().RecordLocks().count(EditLockedRecNo_))
+            table->UnlockRecord(EditLockedRecNo_);
+    });
+    Table_ = nullptr;
+    Filters_.reset();
+    Host_.reset();
+    Blobs_.reset();
+    Indexes_.reset();
+    Current_.clear();
+    Edit_.clear();
+    Work_.clear();
+    Key_.clear();
+    RangeSet_ = false;
+    RangeLow_.clear();
+    RangeHigh_.clear();
+    RecNo_ = 0;
+    Bof_ = true;
+    Eof_ = false;
+    Editing_ = false;
     EditLocked_ = false;
-    if (Directory_) Directory_->CloseTable(table, !Options_.NoUserCount);
+    ReadHeld_ = false;
+    PosCache_->Valid = false;
+    step([&] {
+        if (Directory_) Directory_->CloseTable(table, !Options_.NoUserCount);
+    });
+    if (failure) std::rethrow_exception(failure);
 }
 
 // --- Record layout ---

@@ -292,14 +292,11 @@ void TDataCursor::DoDelete(std::span<uint8_t> record, bool reposition) {
 
 void TDataCursor::CancelRecord() {
     CheckOpen();
-    if (Editing_ && EditLocked_ && Session().LockProtocol() == lpPessimistic && !NoLocks()) {
-        EditLocked_ = false;
-        Editing_ = false;
-        if (Table_->Locking().RecordLocks().count(EditLockedRecNo_)) Table_->UnlockRecord(EditLockedRecNo_);
-    }
+    const bool locked = EditLocked_ && !NoLocks() && Table_->Locking().RecordLocks().count(EditLockedRecNo_);
     EditLocked_ = false;
     Editing_ = false;
     std::fill(Edit_.begin(), Edit_.end(), 0);
+    if (locked) Table_->UnlockRecord(EditLockedRecNo_);
 }
 
 }  // namespace dezede

@@ -142,7 +142,7 @@ std::string TDataDirectory::MakeTempTableName() const {
 // --- Tables ---
 
 TDataTable* TDataDirectory::OpenTable(const std::string& name, const std::string& displayName, bool fullOpen,
-                                      bool exclusive, bool temporary, bool countUser) {
+                                      bool exclusive, bool temporary, bool countUser, bool joinTransaction) {
     const std::string normalised = NormaliseTableName(name, Engine().TableDataExtension());
     const std::string shown = displayName.empty() ? name : displayName;
     TDataTable* table = FindTable(normalised);
@@ -165,7 +165,7 @@ TDataTable* TDataDirectory::OpenTable(const std::string& name, const std::string
                                    });
         Tables_.insert(at, std::move(created));
     }
-    if (InTransaction_ && !RestrictedTransaction_) table->StartTransaction(false);
+    if (InTransaction_ && !RestrictedTransaction_ && joinTransaction) table->StartTransaction(false);
     return table;
 }
 

@@ -80,8 +80,9 @@ public:
 
     // Opens a table object, shared by every open of the same table in this
     // directory. DEZEDE_OSEACCES when an exclusive open meets another open.
+    // A table opened during a full transaction joins it unless told to stay out.
     TDataTable* OpenTable(const std::string& name, const std::string& displayName, bool fullOpen, bool exclusive,
-                          bool temporary, bool countUser = true);
+                          bool temporary, bool countUser = true, bool joinTransaction = true);
     // DEZEDE_OSENOENT when the table object is not this directory's.
     void CloseTable(TDataTable* table, bool countUser = true, bool discardTemporary = false);
 

@@ -20,6 +20,8 @@ struct TTableIndexes::TEntry {
     TIndexDescriptor Desc;
     TKeyLayout Layout;
     std::unique_ptr<TIndexSlot> Index;
+    // Scratch keys of KeySize bytes, so that the upkeep allocates nothing per record.
+    std::vector<uint8_t> Key, Old;
 };
 
 namespace {
@@ -87,6 +89,8 @@ void TTableIndexes::Reload() {
         e->Desc = d;
         e->Layout = MakeKeyLayout(d, false, fields, locale);
         e->Index = std::make_unique<TIndexSlot>(Index_, slot, fields, locale);
+        e->Key.resize(d.KeySize);
+        e->Old.resize(d.KeySize);
         indexes.push_back(std::move(e));
     }
 
@@ -175,13 +179,12 @@ void TTableIndexes::KeyViolation(const TEntry& e) const {
 }
 
 void TTableIndexes::CheckUniqueKeys(std::span<const uint8_t> newRecord, const uint8_t* oldRecord) const {
-    std::vector<uint8_t> key, old;
     for (const auto& e : Indexes_) {
         if (!e->Desc.Unique) continue;
-        key.assign(e->Desc.KeySize, 0);
+        std::vector<uint8_t>& key = e->Key;
         BuildRecordKey(e->Desc, Data_.Fields(), Locale_, newRecord, key);
         if (oldRecord) {
-            old.assign(e->Desc.KeySize, 0);
+            std::vector<uint8_t>& old = e->Old;
             BuildRecordKey(e->Desc, Data_.Fields(), Locale_, {oldRecord, newRecord.size()}, old);
             // A key that compares equal is the record's own.
             if (CompareKeys(e->Layout, old, key, key.size()) == 0) continue;
@@ -192,13 +195,11 @@ void TTableIndexes::CheckUniqueKeys(std::span<const uint8_t> newRecord, const ui
 }
 
 void TTableIndexes::InsertKeys(std::span<const uint8_t> record, uint32_t recNo, const TTextOf& text) {
-    std::vector<std::vector<uint8_t>> keys(Indexes_.size());
     for (size_t i = 0; i < Indexes_.size(); ++i) {
-        const TEntry& e = *Indexes_[i];
-        keys[i].assign(e.Desc.KeySize, 0);
-        BuildRecordKey(e.Desc, Data_.Fields(), Locale_, record, keys[i]);
-        if (!e.Index->Tree().Insert(keys[i].data(), recNo)) {
-            for (size_t j = i; j-- > 0;) Indexes_[j]->Index->Tree().Delete(keys[j].data());
+        TEntry& e = *Indexes_[i];
+        BuildRecordKey(e.Desc, Data_.Fields(), Locale_, record, e.Key);
+        if (!e.Index->Tree().Insert(e.Key.data(), recNo)) {
+            for (size_t j = i; j-- > 0;) Indexes_[j]->Index->Tree().Delete(Indexes_[j]->Key.data());
             KeyViolation(e);
         }
     }
@@ -207,43 +208,35 @@ void TTableIndexes::InsertKeys(std::span<const uint8_t> record, uint32_t recNo, 
 
 void TTableIndexes::UpdateKeys(std::span<const uint8_t> oldRecord, std::span<const uint8_t> newRecord,
                                uint32_t recNo, const TTextOf& oldText, const TTextOf& newText) {
-    struct TChange {
-        size_t Index;
-        std::vector<uint8_t> Old, New;
-        bool HadOld;
-    };
-    std::vector<TChange> done;
-    std::vector<uint8_t> oldKey, newKey;
+    // Indexes changed so far (their keys stay in their scratch buffers) and whether the old key
+    // was there to take out.
+    std::vector<std::pair<size_t, bool>> done;
     for (size_t i = 0; i < Indexes_.size(); ++i) {
-        const TEntry& e = *Indexes_[i];
-        oldKey.assign(e.Desc.KeySize, 0);
-        newKey.assign(e.Desc.KeySize, 0);
-        BuildRecordKey(e.Desc, Data_.Fields(), Locale_, oldRecord, oldKey);
-        BuildRecordKey(e.Desc, Data_.Fields(), Locale_, newRecord, newKey);
-        if (oldKey == newKey) continue;
+        TEntry& e = *Indexes_[i];
+        BuildRecordKey(e.Desc, Data_.Fields(), Locale_, oldRecord, e.Old);
+        BuildRecordKey(e.Desc, Data_.Fields(), Locale_, newRecord, e.Key);
+        if (e.Old == e.Key) continue;
         TIndexTree& tree = e.Index->Tree();
-        const bool hadOld = tree.Delete(oldKey.data());
-        if (!tree.Insert(newKey.data(), recNo)) {
+        const bool hadOld = tree.Delete(e.Old.data());
+        if (!tree.Insert(e.Key.data(), recNo)) {
             // Put back what this update changed so far, then report the duplicate.
-            if (hadOld) tree.Insert(oldKey.data(), recNo);
+            if (hadOld) tree.Insert(e.Old.data(), recNo);
             for (auto c = done.rbegin(); c != done.rend(); ++c) {
-                TIndexTree& t = Indexes_[c->Index]->Index->Tree();
-                t.Delete(c->New.data());
-                if (c->HadOld) t.Insert(c->Old.data(), recNo);
+                TEntry& changed = *Indexes_[c->first];
+                changed.Index->Tree().Delete(changed.Key.data());
+                if (c->second) changed.Index->Tree().Insert(changed.Old.data(), recNo);
             }
             KeyViolation(e);
         }
-        done.push_back({i, oldKey, newKey, hadOld});
+        done.emplace_back(i, hadOld);
     }
     UpdateText(oldRecord, &oldText, newRecord, &newText, recNo);
 }
 
 void TTableIndexes::DeleteKeys(std::span<const uint8_t> record, uint32_t recNo, const TTextOf& text) {
-    std::vector<uint8_t> key;
     for (const auto& e : Indexes_) {
-        key.assign(e->Desc.KeySize, 0);
-        BuildRecordKey(e->Desc, Data_.Fields(), Locale_, record, key);
-        e->Index->Tree().Delete(key.data());
+        BuildRecordKey(e->Desc, Data_.Fields(), Locale_, record, e->Key);
+        e->Index->Tree().Delete(e->Key.data());
     }
     UpdateText(record, &text, {}, nullptr, recNo);
 }

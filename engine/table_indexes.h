@@ -12,6 +12,7 @@
 //
 // The object reads the descriptors when it is made and on Reload(); it holds no locks and
 // writes nothing itself: its changes go into the index file's buffers, which the table writes.
+// Like its cursor, it is used by one thread at a time (it keeps scratch keys).
 //
 //   TTableIndexes indexes(data, index, &hooks);
 //   indexes.CheckUniqueKeys(record, nullptr);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -274,6 +275,25 @@ TEST_F(BlobBuffers, DeletedRecordsReturnTheirChains) {
     Bytes kept = Record(keep);
     EXPECT_EQ(ValueOf(Memo(), kept), Pattern(100, 1));
     EXPECT_EQ(ValueOf(Bin(), kept), Pattern(100, 2));
+}
+
+TEST_F(BlobBuffers, ReleasingADamagedChainSparesOtherValues) {
+    const uint32_t a = Append(Pattern(50, 1), {});   // blocks 1, 2
+    const uint32_t b = Append(Pattern(100, 2), {});  // blocks 3, 4, 5
+    // Block 2's next-block number points into the other value's chain.
+    Files->WriteChanges();
+    {
+        std::fstream file(Names.Blob, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(512 + 64 + 4);
+        file.write("\x04\0\0\0", 4);
+    }
+    Reopen();
+    Blobs->ReleaseRecordBlobs(Record(a));
+    Data().DeleteRecord(a);
+    Append(Pattern(1000, 3), {});
+    Reopen();
+    Bytes rec = Record(b);
+    EXPECT_EQ(ValueOf(Memo(), rec), Pattern(100, 2));
 }
 
 }  // namespace

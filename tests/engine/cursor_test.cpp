@@ -380,6 +380,59 @@ TEST_F(Cursor, InsertErrorEventDecidesRetryAbortOrFail) {
     Engine.Hooks = {};
 }
 
+// A write failing half way (here a duplicate key met only while the keys go
+// in) leaves neither the record nor any of its keys behind.
+TEST_F(Cursor, AnEditFailingHalfWayLeavesTheTableAsItWas) {
+    auto c = Open(DirA);
+    TPeople people(*c);
+    people.Append({"One", 1, 0});
+    const int32_t counter = c->Table()->DataFile()->Header().ChangeCounter;
+    EXPECT_EQ(ErrorOf([&] { c->AppendRecord(people.Image({"Two", 1, 0}), true, true); }), DEZEDE_KEYVIOL);
+    EXPECT_EQ(c->Table()->DataFile()->Header().ChangeCounter, counter) << "nothing written";
+    EXPECT_EQ(c->RecordCount(), 1u);
+    people.Append({"Two", 2, 0});
+    auto d = Open(DirB);
+    TPeople other(*d);
+    for (const char* index : {"", "ByName", "ByCode"}) {
+        d->SetIndexName(index);
+        EXPECT_EQ(other.All(), (std::vector<TPerson>{{"One", 1, 0}, {"Two", 2, 0}})) << index;
+    }
+}
+
+TEST_F(Cursor, EditsInsideATransactionAreWrittenAtCommitOrForgotten) {
+    auto c = Open(DirA);
+    TPeople people(*c);
+    DirA->StartTransaction({"People"});
+    people.Append({"T", 1, 0});
+    people.Append({"T", 2, 0});
+    EXPECT_EQ(c->RecordCount(), 2u);
+    DirA->Rollback();
+    c->Refresh();
+    EXPECT_TRUE(people.All().empty());
+    DirA->StartTransaction({"People"});
+    people.Append({"T", 3, 0});
+    std::vector<uint8_t> r;
+    ASSERT_TRUE(people.Goto(3, r));
+    ASSERT_EQ(c->GetCurRecord(r, true), 0);
+    people.Set(r, {"U", 3, 1});
+    c->ModifyRecord(r);
+    DirA->Commit(false, true);
+    auto d = Open(DirB);
+    EXPECT_EQ(TPeople(*d).All(), (std::vector<TPerson>{{"U", 3, 1}}));
+    c.reset();
+
+    // A cursor told to stay out of a full transaction writes through at once.
+    DirA->StartTransaction({});
+    TCursorOpenOptions outside;
+    outside.OutsideTransaction = true;
+    auto o = Open(DirA, outside);
+    EXPECT_FALSE(o->Table()->InTransaction());
+    TPeople(*o).Append({"V", 4, 0});
+    d->Refresh();
+    EXPECT_EQ(d->RecordCount(), 2u);
+    DirA->Rollback();
+}
+
 TEST_F(Cursor, LocateAndFind) {
     auto c = Open(DirA);
     TPeople people(*c);
@@ -424,6 +477,30 @@ TEST_F(Cursor, LocateAndFind) {
     c->SetToBegin();
     EXPECT_TRUE(c->SetToBookmark(mark));
     EXPECT_EQ(c->CurrentRecordNumber(), 3u);
+    auto d = Open(DirA);
+    d->SetIndexName("ByName");
+    d->SetToCursor(*c);
+    ASSERT_EQ(d->GetCurRecord(r), 0);
+    EXPECT_EQ(people.Of(r).Code, 3);
+    ASSERT_EQ(d->GetPriorRecord(r), 0);
+    EXPECT_EQ(people.Of(r).Code, 2) << "Bob before bob in the name order";
+}
+
+TEST_F(Cursor, AnExclusiveCursorTakesNoLocksAndKeepsOthersOut) {
+    TCursorOpenOptions exclusive;
+    exclusive.Exclusive = true;
+    auto c = Open(DirA, exclusive);
+    TPeople people(*c);
+    people.Append({"X", 1, 0});
+    std::vector<uint8_t> r;
+    ASSERT_TRUE(people.Goto(1, r));
+    ASSERT_EQ(c->GetCurRecord(r, true), 0);
+    EXPECT_TRUE(c->Table()->Locking().RecordLocks().empty());
+    people.Set(r, {"Y", 1, 0});
+    c->ModifyRecord(r);
+    EXPECT_EQ(ErrorOf([&] { Open(DirB); }), DEZEDE_OSEACCES);
+    c->CloseCursor();
+    EXPECT_EQ(TPeople(*Open(DirB)).All(), (std::vector<TPerson>{{"Y", 1, 0}}));
 }
 
 TEST_F(Cursor, RangeOnANonUniqueIndexCoversEveryDuplicate) {
@@ -471,6 +548,31 @@ TEST_F(Cursor, CallbackFilterDrivesNavigationAndCounts) {
     c->DropFilter(even);
     EXPECT_EQ(c->RecordCount(), 21u);
     EXPECT_EQ(ErrorOf([&] { c->DropFilter(even); }), DEZEDE_NOSUCHFILTER);
+}
+
+// Another cursor's changes make a cursor evaluate its filters afresh, except
+// in statement-update mode and for counters taken as seen.
+TEST_F(Cursor, StatementUpdateModeAndRememberedCountersSkipTheResynchronisation) {
+    auto c = Open(DirA);
+    auto writer = Open(DirA);
+    TPeople people(*c), others(*writer);
+    for (int i = 1; i <= 4; ++i) people.Append({"S", i, 0});
+    TFilter* all = c->AddCallbackFilter([](void*, void*, std::span<const uint8_t>, uint32_t) { return true; }, nullptr);
+    c->ActivateFilter(all);
+    EXPECT_EQ(c->RecordCount(), 4u);
+    others.Append({"S", 5, 0});
+    EXPECT_EQ(c->RecordCount(), 5u) << "resynchronised";
+    c->SetStatementUpdateMode(true);
+    others.Append({"S", 6, 0});
+    EXPECT_EQ(c->RecordCount(), 5u);
+    c->RememberCounters();
+    c->SetStatementUpdateMode(false);
+    EXPECT_EQ(c->RecordCount(), 5u) << "the counters were taken as seen";
+    others.Append({"S", 7, 0});
+    EXPECT_EQ(c->RecordCount(), 7u);
+    uint64_t files = 0;
+    for (const char* ext : {".dat", ".idx", ".blb"}) files += std::filesystem::file_size(Dir.File(std::string("People") + ext));
+    EXPECT_EQ(c->TableSize(), files);
 }
 
 TEST_F(Cursor, BlobValuesAreStoredWithTheRecord) {
