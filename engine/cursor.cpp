@@ -417,7 +417,15 @@ uint32_t TDataCursor::SlotCount() const { return Data().Header().NextRecordNumbe
 bool TDataCursor::ReadRecordAt(uint32_t recNo, std::vector<uint8_t>& record) {
     record.resize(Data().Header().RecordSize);
     if (recNo == 0 || recNo > SlotCount()) return false;
-    Data().ReadRecord(recNo, record);
+    // A walk that meets the records in their file order (record-number order,
+    // or an index that follows it) reads ahead in its direction; any other
+    // read takes the one record it needs.
+    TCursorHints hints;
+    hints.OpenedExclusively = Exclusive_;
+    const bool sequential = Forward_ ? recNo == LastRead_ + 1 : recNo + 1 == LastRead_;
+    hints.ReadAheadCount = Walking_ && sequential ? UINT32_MAX : 1;
+    LastRead_ = recNo;
+    Data().ReadRecord(recNo, record, &hints, Forward_ ? kReadAheadForward : kReadAheadBackward);
     return record[0] == kRecordActive;
 }
 
@@ -504,6 +512,8 @@ bool TDataCursor::SlotCandidate(uint32_t recNo) {
 }
 
 bool TDataCursor::CandidateFirst(bool forward) {
+    Walking_ = true;
+    Forward_ = forward;
     if (!IndexOrder()) {
         const uint32_t slots = SlotCount();
         if (FiltersInUse())
@@ -533,6 +543,8 @@ bool TDataCursor::CandidateFirst(bool forward) {
 
 // The first candidate at or after the key (in record-number order a 4-byte record number).
 bool TDataCursor::CandidateAtOrAfter(std::span<const uint8_t> key) {
+    Walking_ = false;
+    Forward_ = true;
     if (!IndexOrder()) {
         uint32_t recNo = key.size() >= 4 ? ReadLE32(key.data()) : 1;
         if (recNo == 0) recNo = 1;
@@ -550,6 +562,8 @@ bool TDataCursor::CandidateAtOrAfter(std::span<const uint8_t> key) {
 }
 
 bool TDataCursor::CandidateStep(bool forward) {
+    Walking_ = true;
+    Forward_ = forward;
     if (!IndexOrder()) {
         if (FiltersInUse())
             return SlotCandidate(forward ? Filters_->Combined().FindNext(RecNo_) : Filters_->Combined().FindPrior(RecNo_));

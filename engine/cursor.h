@@ -343,6 +343,9 @@ private:
     bool Exclusive_ = false;
     bool StatementUpdate_ = false;
     bool ReadHeld_ = false;
+    bool Walking_ = false;  // stepping record by record, so record reads may read ahead
+    bool Forward_ = true;
+    uint32_t LastRead_ = 0;
     void* UserData_ = nullptr;
 
     std::unique_ptr<TTableIndexes> Indexes_;

@@ -312,20 +312,22 @@ uint32_t TDataFile::CacheCapacity() const { return CacheCapacityFor(Budget_, Hea
 
 uint16_t TDataFile::CorruptionCode() const { return DEZEDE_FILECORRUPT; }
 
-TPinnedBuffer TDataFile::PinRecord(uint32_t n) {
+TPinnedBuffer TDataFile::PinRecord(uint32_t n, const TCursorHints* hints, TReadAheadDirection direction) {
     if (n == 0 || n > static_cast<uint32_t>(LastBufferNumber()) + 1) Fail(DEZEDE_FILECORRUPT);
-    TCursorHints hints;
+    const TCursorHints single;
+    if (!hints) hints = &single;
     for (int attempt = 0; attempt < kChangeRetries; ++attempt) {
         TBuffer* buffer = nullptr;
-        if (GetBuffer(&hints, 0, &buffer, kReadAheadForward, true, static_cast<int32_t>(n)))
+        if (GetBuffer(hints, 0, &buffer, direction, true, static_cast<int32_t>(n)))
             return TPinnedBuffer(*this, buffer);
     }
     Fail(DEZEDE_KEYORRECDELETED);
 }
 
-void TDataFile::ReadRecord(uint32_t n, std::span<uint8_t> record) {
+void TDataFile::ReadRecord(uint32_t n, std::span<uint8_t> record, const TCursorHints* hints,
+                           TReadAheadDirection direction) {
     if (n == 0 || n > static_cast<uint32_t>(LastBufferNumber())) Fail(DEZEDE_RECNOTFOUND);
-    TPinnedBuffer b = PinRecord(n);
+    TPinnedBuffer b = PinRecord(n, hints, direction);
     std::memset(record.data(), 0, record.size());
     b->GetData(record.data(), static_cast<uint32_t>(std::min<size_t>(record.size(), b->Size())));
 }

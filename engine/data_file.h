@@ -115,7 +115,10 @@ public:
     int32_t NextBlobVersion();
 
     // Reads slot n (1 to next record number - 1) into record (record size bytes).
-    void ReadRecord(uint32_t n, std::span<uint8_t> record);
+    // A cursor passes its hints (how many records a miss may read ahead) and
+    // the direction it moves in; without hints a miss reads one record.
+    void ReadRecord(uint32_t n, std::span<uint8_t> record, const TCursorHints* hints = nullptr,
+                    TReadAheadDirection direction = kReadAheadForward);
     // Inserts a record image into the free slot choice (status 0, own number
     // in bytes 1 to 4); returns its number. The caller sets RecordID and hash.
     uint32_t InsertRecord(std::span<const uint8_t> record);
@@ -146,7 +149,8 @@ private:
     void CheckOpenedHeader();
     void CheckPassword(const TPasswordSource& passwords);
     void UseCipher(std::shared_ptr<const TTableCipher> cipher);
-    TPinnedBuffer PinRecord(uint32_t n);
+    TPinnedBuffer PinRecord(uint32_t n, const TCursorHints* hints = nullptr,
+                            TReadAheadDirection direction = kReadAheadForward);
 
     std::string TableName_;
     std::string Signature_ = kDefaultSignature;

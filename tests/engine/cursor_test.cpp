@@ -307,6 +307,29 @@ TEST_F(Cursor, PessimisticEditHoldsTheRecordLockUntilPosted) {
     EXPECT_EQ(ErrorOf([&] { ca->GetCurRecord(ra, true); }), DEZEDE_KEYORRECDELETED) << "stale image";
 }
 
+TEST_F(Cursor, AWalkInFileOrderReadsAheadAndASearchReadsOneRecord) {
+    {
+        auto c = Open(DirA);
+        TPeople people(*c);
+        DirA->StartTransaction({"People"});
+        for (int i = 1; i <= 400; ++i) people.Append({"W", i, 0});
+        DirA->Commit(false, true);
+    }
+    TCursorOpenOptions order;
+    order.RecordNumberOrder = true;
+    auto c = Open(DirB, order);
+    const TCacheStatistics& stats = c->Table()->DataFile()->Statistics();
+    const uint64_t before = stats.ReadCalls;
+    EXPECT_EQ(TPeople(*c).All().size(), 400u);
+    EXPECT_LT(stats.ReadCalls - before, 40u);
+    c->CloseCursor();
+    c = Open(DirB);
+    std::vector<uint8_t> r;
+    const uint64_t start = c->Table()->DataFile()->Statistics().BytesRead;
+    ASSERT_TRUE(TPeople(*c).Goto(200, r));
+    EXPECT_EQ(c->Table()->DataFile()->Statistics().BytesRead - start, c->RecordSize());
+}
+
 TEST_F(Cursor, AModifyLeavingEveryKeyUnchangedTouchesNoIndexPage) {
     auto c = Open(DirA);
     TPeople people(*c);
