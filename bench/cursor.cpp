@@ -256,6 +256,7 @@ TTimes RunOurs(const std::vector<TRow>& rows, const std::vector<int64_t>& probes
 }  // namespace
 
 int main() {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     size_t n = 1000000;
     if (const char* env = std::getenv("DEZEDE_BENCH_RECORDS")) n = std::max<size_t>(16, std::strtoull(env, nullptr, 10));
     const size_t findCount = std::max<size_t>(1, n / 10);
