@@ -196,13 +196,23 @@ public:
 
     // --- Editing ---
     // Appends a record image (RecordID, hash and empty auto-increment fields
-    // are filled in); reposition makes it the current record.
+    // are filled in); reposition makes it the current record. Edits that
+    // fail after they began to change the table leave it as it was (outside
+    // a transaction); an error event may ask for at most 100 retries.
     void AppendRecord(std::span<const uint8_t> record, bool reposition = true, bool skipUniqueChecks = false);
     // Replaces the current record with the image; the record as read when the
-    // edit began must be unchanged (DEZEDE_KEYORRECDELETED otherwise).
+    // edit began (or, without an edit begun, as last read) must be unchanged
+    // (DEZEDE_KEYORRECDELETED otherwise). The record is locked for the call
+    // unless a pessimistic edit holds it already; with unlockAfter off a
+    // pessimistic edit keeps it. reposition follows the record to its new
+    // place in the order; without it the cursor stays between the neighbours
+    // of the old key.
     void ModifyRecord(std::span<const uint8_t> record, bool unlockAfter = true, bool skipUniqueChecks = false,
                       bool reposition = true);
     // Deletes the current record; record is the image as the caller read it.
+    // reposition moves to the record that followed it (else the one before);
+    // without it the cursor stays where the record was, and the next step
+    // goes on from there.
     void DeleteRecord(std::span<uint8_t> record, bool reposition = true);
     void CancelRecord();
 
