@@ -1,18 +1,19 @@
-// dezede info TABLE [--json] [--password P]...: a table's header values, its
-// fields and its index definitions, read without locks.
+// dezede info TABLE [--json] [--password P]... [--lock-file NAME]: a table's
+// header values, its fields and its index definitions.
 
 #include <iomanip>
 #include <iostream>
 
 #include "tools/dezede/command.h"
-#include "tools/dezede/table_reader.h"
+#include "engine/data_file.h"
+#include "tools/dezede/table_access.h"
 
 namespace dezede::tool {
 namespace {
 
 const char* const kCharCases[] = {"unchanged", "lower", "upper"};
 
-nlohmann::json FieldJson(TTableReader& t, const TFieldDescriptor& f) {
+nlohmann::json FieldJson(TTableAccess& t, const TFieldDescriptor& f) {
     return {
         {"number", f.FieldNumber},
         {"name", t.Text(f.Name)},
@@ -32,7 +33,7 @@ nlohmann::json FieldJson(TTableReader& t, const TFieldDescriptor& f) {
     };
 }
 
-nlohmann::json IndexJson(TTableReader& t, size_t slot, const TIndexDescriptor& d) {
+nlohmann::json IndexJson(TTableAccess& t, size_t slot, const TIndexDescriptor& d) {
     nlohmann::json fields = nlohmann::json::array(), descending = nlohmann::json::array();
     for (size_t i = 0; i < d.FieldCount && i < kMaxIndexFields; ++i) {
         fields.push_back(d.FieldNumbers[i]);
@@ -52,11 +53,11 @@ nlohmann::json IndexJson(TTableReader& t, size_t slot, const TIndexDescriptor& d
     };
 }
 
-nlohmann::json InfoJson(TTableReader& t) {
+nlohmann::json InfoJson(TTableAccess& t) {
     const TDataHeader& h = t.Header();
     nlohmann::json fields = nlohmann::json::array(), indexes = nlohmann::json::array();
     for (const TFieldDescriptor& f : t.Fields()) fields.push_back(FieldJson(t, f));
-    const auto& slots = t.Files().Index().Indexes();
+    const auto& slots = t.IndexSlots();
     for (size_t i = 0; i < slots.size(); ++i)
         if (slots[i].Defined()) indexes.push_back(IndexJson(t, i, slots[i]));
     return {
@@ -84,7 +85,7 @@ nlohmann::json InfoJson(TTableReader& t) {
     };
 }
 
-void PrintText(TTableReader& t, std::ostream& out) {
+void PrintText(TTableAccess& t, std::ostream& out) {
     const TDataHeader& h = t.Header();
     auto row = [&](const char* name, const auto& value) { out << std::left << std::setw(20) << name << value << "\n"; };
     row("Version", VersionText(h.Version) + " (" + std::to_string(h.Version) + ")");
@@ -120,7 +121,7 @@ void PrintText(TTableReader& t, std::ostream& out) {
         out << "\n";
     }
     out << "\nIndexes:\n";
-    const auto& slots = t.Files().Index().Indexes();
+    const auto& slots = t.IndexSlots();
     for (size_t i = 0; i < slots.size(); ++i) {
         const TIndexDescriptor& d = slots[i];
         if (!d.Defined()) continue;
@@ -153,10 +154,10 @@ int Run(const std::vector<std::string>& args) {
             if (!parsed) break;
         }
     if (!parsed) {
-        std::cerr << "usage: dezede info TABLE [--json] [--password P]...\n";
+        std::cerr << "usage: dezede info TABLE [--json] [--password P]... [--lock-file NAME]\n";
         return kExitUsage;
     }
-    TTableReader table(parsed->Table, parsed->Passwords);
+    TTableAccess table(*parsed, false);
     if (json)
         std::cout << InfoJson(table).dump() << "\n";
     else
@@ -166,10 +167,12 @@ int Run(const std::vector<std::string>& args) {
 
 TCommandRegistration reg{{
     "info",
-    "TABLE [--json] [--password P]...",
+    "TABLE [--json] [--password P]... [--lock-file NAME]",
     "Show a table's header, fields and indexes",
     "TABLE is the path of the table's data file, with or without its extension\n"
-    "(matched without regard to case). The files are read without locks.\n"
+    "(matched without regard to case). The table is opened as every program of\n"
+    "the engine opens it, through the directory's lock file (--lock-file NAME,\n"
+    "else dezede.lck, else the only *.lck file; a missing one is created).\n"
     "--json prints one JSON object instead of the text form. --password gives a\n"
     "password of an encrypted table; it may be repeated.\n",
     Run,

@@ -16,6 +16,7 @@
 #include "platform/lock_probe.h"
 #include "support/endian.h"
 #include "tools/dezede/command.h"
+#include "tools/dezede/table_access.h"
 
 namespace dezede::tool {
 namespace {
@@ -44,16 +45,6 @@ struct TTableInfo {
 std::string StripSlash(std::string dir) {
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
     return dir;
-}
-
-// The lock file: the name asked for, else "dezede.lck", else the only *.lck file.
-std::optional<std::string> FindLockFile(const std::string& dir, const std::string& asked) {
-    if (!asked.empty()) return ResolveFileName(dir + "/" + asked);
-    const std::string standard = ResolveFileName(dir + "/dezede.lck");
-    if (OSFileExists(standard)) return standard;
-    const std::vector<std::string> found = OSListFiles(dir, ".lck");
-    if (found.size() == 1) return dir + "/" + found[0];
-    return std::nullopt;
 }
 
 bool ReadLockFile(const std::string& path, TLockFileInfo* info) {
