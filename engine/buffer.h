@@ -49,6 +49,8 @@ public:
     // Links of the recently-used list (owned by the TBufferedFile).
     TBuffer* Next = nullptr;
     TBuffer* Previous = nullptr;
+    // On the owner's parked list rather than its main recently-used list.
+    bool Parked = false;
 
 protected:
     // The clear image to contents (all of them); the default copies

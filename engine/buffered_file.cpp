@@ -92,6 +92,16 @@ void TBufferedFile::ResetStatistics() {
 }
 
 // --- Recently-used list ---
+//
+// The recently-used order is the main list (Head_ .. Tail_) followed by the
+// parked list (ParkedHead_ .. ParkedTail_). The victim search moves each dirty
+// or pinned buffer it passes from the main list's tail to the parked list's
+// head, so that it never walks past the same buffer twice (a transaction that
+// makes every buffer dirty would otherwise make each search walk the whole
+// cache). A parked buffer returns when it is used (to the head), when it
+// becomes clean and unpinned (with the parked buffers newer than it, to the
+// main list's tail) and when the buffers are flushed (all of them); none of
+// these moves changes the order.
 
 void TBufferedFile::LinkAtHead(TBuffer* b) {
     b->Previous = nullptr;
@@ -102,9 +112,12 @@ void TBufferedFile::LinkAtHead(TBuffer* b) {
 }
 
 void TBufferedFile::Unlink(TBuffer* b) {
-    if (b->Previous) b->Previous->Next = b->Next; else Head_ = b->Next;
-    if (b->Next) b->Next->Previous = b->Previous; else Tail_ = b->Previous;
+    TBuffer*& head = b->Parked ? ParkedHead_ : Head_;
+    TBuffer*& tail = b->Parked ? ParkedTail_ : Tail_;
+    if (b->Previous) b->Previous->Next = b->Next; else head = b->Next;
+    if (b->Next) b->Next->Previous = b->Previous; else tail = b->Previous;
     b->Next = b->Previous = nullptr;
+    b->Parked = false;
 }
 
 void TBufferedFile::MoveToHead(TBuffer* b) {
@@ -113,60 +126,63 @@ void TBufferedFile::MoveToHead(TBuffer* b) {
     LinkAtHead(b);
 }
 
+void TBufferedFile::Park(TBuffer* b) {
+    Unlink(b);
+    b->Parked = true;
+    b->Next = ParkedHead_;
+    if (ParkedHead_) ParkedHead_->Previous = b; else ParkedTail_ = b;
+    ParkedHead_ = b;
+}
+
+void TBufferedFile::UnparkThrough(TBuffer* last) {
+    TBuffer* const first = ParkedHead_;
+    TBuffer* const rest = last->Next;
+    for (TBuffer* b = first; b != rest; b = b->Next) b->Parked = false;
+    ParkedHead_ = rest;
+    if (rest) rest->Previous = nullptr; else ParkedTail_ = nullptr;
+    last->Next = nullptr;
+    first->Previous = Tail_;
+    if (Tail_) Tail_->Next = first; else Head_ = first;
+    Tail_ = last;
+}
+
+void TBufferedFile::UnparkAll() {
+    if (ParkedTail_) UnparkThrough(ParkedTail_);
+}
+
 std::vector<int32_t> TBufferedFile::RecentlyUsedNumbers() const {
     std::vector<int32_t> numbers;
     for (const TBuffer* b = Head_; b; b = b->Next) numbers.push_back(b->Number);
+    for (const TBuffer* b = ParkedHead_; b; b = b->Next) numbers.push_back(b->Number);
     return numbers;
 }
 
 // --- Cache list ---
 
-size_t TBufferedFile::CacheLowerBound(int32_t number) const {
-    auto it = std::lower_bound(Cache_.begin(), Cache_.end(), number,
-                               [](const std::unique_ptr<TBuffer>& b, int32_t n) { return b->Number < n; });
-    return static_cast<size_t>(it - Cache_.begin());
-}
-
 TBuffer* TBufferedFile::CachedBuffer(int32_t number) const {
-    if (Cache_.empty() || number < Cache_.front()->Number || number > Cache_.back()->Number) return nullptr;
-    const size_t i = CacheLowerBound(number);
-    return (i < Cache_.size() && Cache_[i]->Number == number) ? Cache_[i].get() : nullptr;
+    const auto it = Cache_.find(number);
+    return it == Cache_.end() ? nullptr : it->second.get();
 }
 
 void TBufferedFile::InsertCached(std::unique_ptr<TBuffer> buffer) {
     TBuffer* raw = buffer.get();
-    // Scans add at one end; only other inserts need the search.
-    if (Cache_.empty() || Cache_.back()->Number < raw->Number) {
-        Cache_.push_back(std::move(buffer));
-    } else if (Cache_.front()->Number > raw->Number) {
-        Cache_.push_front(std::move(buffer));
-    } else {
-        Cache_.insert(Cache_.begin() + static_cast<std::ptrdiff_t>(CacheLowerBound(raw->Number)), std::move(buffer));
-    }
+    Cache_.emplace(raw->Number, std::move(buffer));
     LinkAtHead(raw);
 }
 
 std::unique_ptr<TBuffer> TBufferedFile::ExtractCached(TBuffer* buffer) {
-    std::unique_ptr<TBuffer> owned;
-    if (Cache_.front().get() == buffer) {
-        owned = std::move(Cache_.front());
-        Cache_.pop_front();
-    } else if (Cache_.back().get() == buffer) {
-        owned = std::move(Cache_.back());
-        Cache_.pop_back();
-    } else {
-        size_t i = CacheLowerBound(buffer->Number);
-        while (i < Cache_.size() && Cache_[i].get() != buffer) ++i;
-        owned = std::move(Cache_[i]);
-        Cache_.erase(Cache_.begin() + static_cast<std::ptrdiff_t>(i));
-    }
+    const auto it = Cache_.find(buffer->Number);
+    std::unique_ptr<TBuffer> owned = std::move(it->second);
+    Cache_.erase(it);
     Unlink(buffer);
     return owned;
 }
 
-TBuffer* TBufferedFile::FindVictim() const {
-    for (TBuffer* b = Tail_; b; b = b->Previous)
+TBuffer* TBufferedFile::FindVictim() {
+    while (TBuffer* b = Tail_) {
         if (!b->Dirty && b->PinCount == 0) return b;
+        Park(b);
+    }
     return nullptr;
 }
 
@@ -276,6 +292,8 @@ bool TBufferedFile::GetBuffer(const TCursorHints* cursor, int32_t initValue, TBu
 void TBufferedFile::ReleaseBuffer(TBuffer* buffer) {
     if (!buffer) return;
     if (buffer->PinCount > 0) --buffer->PinCount;
+    // A parked buffer that can be evicted again goes back where the search looks.
+    if (buffer->PinCount == 0 && buffer->Parked && !buffer->Dirty) UnparkThrough(buffer);
     if (buffer->PinCount == 0 && !Detached_.empty()) {
         auto it = std::find_if(Detached_.begin(), Detached_.end(),
                                [&](const std::unique_ptr<TBuffer>& b) { return b.get() == buffer; });
@@ -387,8 +405,10 @@ void TBufferedFile::WriteRun(const std::vector<TBuffer*>& run, size_t from, size
 }
 
 bool TBufferedFile::FlushBuffers(bool evicting) {
+    // Written buffers become clean; the search looks at all of them again.
+    UnparkAll();
     std::vector<TBuffer*> list;
-    for (const auto& b : Cache_) {
+    for (const auto& [number, b] : Cache_) {
         if (!b->Dirty) continue;
         if (b->PinCount > 0) {
             if (!evicting) RaiseCorruption();
@@ -396,6 +416,8 @@ bool TBufferedFile::FlushBuffers(bool evicting) {
         }
         if (!InReadWindow(b->Number)) list.push_back(b.get());
     }
+    // Runs of consecutive numbers are written in number order.
+    std::sort(list.begin(), list.end(), [](const TBuffer* a, const TBuffer* b) { return a->Number < b->Number; });
     const uint64_t maxRun = std::max<uint64_t>(1, kMaxRunBytes / std::max<uint32_t>(1, DiskBufferSize()));
     bool wrote = false;
     for (size_t i = 0; i < list.size();) {
@@ -409,15 +431,16 @@ bool TBufferedFile::FlushBuffers(bool evicting) {
 }
 
 void TBufferedFile::DiscardBuffers() {
-    for (auto& b : Cache_) {
+    for (auto& [number, b] : Cache_) {
         // A pinned buffer stays alive for its holder until released.
         if (b->PinCount > 0) {
             b->Next = b->Previous = nullptr;
+            b->Parked = false;
             Detached_.push_back(std::move(b));
         }
     }
     Cache_.clear();
-    Head_ = Tail_ = nullptr;
+    Head_ = Tail_ = ParkedHead_ = ParkedTail_ = nullptr;
 }
 
 void TBufferedFile::TrimBuffers() {

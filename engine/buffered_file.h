@@ -14,10 +14,10 @@
 // Not synchronised: the table and cursor layers serialise access to a cache.
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/buffer.h"
@@ -168,15 +168,17 @@ protected:
 
 private:
     bool InTransaction() const { return Table_ && Table_->InTransaction(); }
-    // Recently-used list.
+    // Recently-used list: the main list followed by the parked list.
     void LinkAtHead(TBuffer* buffer);
     void Unlink(TBuffer* buffer);
     void MoveToHead(TBuffer* buffer);
-    // Cache list (sorted by number).
-    size_t CacheLowerBound(int32_t number) const;
+    void Park(TBuffer* buffer);
+    void UnparkThrough(TBuffer* last);
+    void UnparkAll();
+    // Cache list.
     void InsertCached(std::unique_ptr<TBuffer> buffer);
     std::unique_ptr<TBuffer> ExtractCached(TBuffer* buffer);
-    TBuffer* FindVictim() const;
+    TBuffer* FindVictim();
     // A buffer for a new number: new while the cache is below its capacity, else
     // the least recently used clean unpinned one; Cleared unless `forLoad`
     // (LoadFromImage then sets all of its contents).
@@ -192,9 +194,14 @@ private:
     TCipherHook Cipher_;
     TBuffer* Head_ = nullptr;
     TBuffer* Tail_ = nullptr;
-    // Sorted by number. A deque, because scans evict at one end and insert at
-    // the other, which it does without moving the rest.
-    std::deque<std::unique_ptr<TBuffer>> Cache_;
+    // Dirty or pinned buffers the victim search has passed, oldest at the
+    // tail; all of them are older than every buffer on the main list.
+    TBuffer* ParkedHead_ = nullptr;
+    TBuffer* ParkedTail_ = nullptr;
+    // By number. Hashed: reads in index order insert and evict at random
+    // numbers, and every miss of the short recently-used scan looks up here;
+    // the flush sorts what it writes.
+    std::unordered_map<int32_t, std::unique_ptr<TBuffer>> Cache_;
     std::vector<std::unique_ptr<TBuffer>> Detached_;   // discarded while pinned
     uint32_t CacheListCapacity_ = 0;
     uint32_t ReadAheadLimit_ = 1;

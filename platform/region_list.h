@@ -1,11 +1,12 @@
 #pragma once
-// The sorted list of locked byte regions of one open file. It gives the
+// The sorted set of locked byte regions of one open file. It gives the
 // Windows semantics inside one process: a region that overlaps a listed one
 // is refused, and an unlock must name a listed region exactly. Not
 // synchronised: the owner holds its region lock around every call.
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <vector>
 
 namespace dezede {
@@ -28,11 +29,14 @@ public:
     bool Contains(uint64_t offset, uint64_t length) const;
     void Clear() { Regions_.clear(); }
     size_t Count() const { return Regions_.size(); }
-    const std::vector<TLockedRegion>& Regions() const { return Regions_; }
+    // The listed regions in order of their start.
+    std::vector<TLockedRegion> Regions() const;
 
 private:
-    size_t LowerBound(uint64_t start) const;
-    std::vector<TLockedRegion> Regions_;
+    // By start. A tree: a transaction can hold a record lock on each of many
+    // records, taken at falling offsets, which a sorted vector would pay for
+    // by moving all of them on every insert.
+    std::map<uint64_t, TLockedRegion> Regions_;
 };
 
 }  // namespace dezede

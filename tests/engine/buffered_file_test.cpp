@@ -131,7 +131,7 @@ TEST_F(BufferedFileTest, LookupEvictsTheLeastRecentlyUsedCleanBuffer) {
     auto f = Make(8);
     for (int32_t n : {1, 2, 3, 4}) EXPECT_EQ(Touch(*f, n)->Data()[0], n);
     EXPECT_EQ(f->RecentlyUsedNumbers(), (std::vector<int32_t>{4, 3, 2, 1}));
-    Touch(*f, 1);  // a hit beyond the scan depth comes from the binary search
+    Touch(*f, 1);  // a hit beyond the scan depth comes from the lookup by number
     EXPECT_EQ(f->RecentlyUsedNumbers(), (std::vector<int32_t>{1, 4, 3, 2}));
     TBuffer* pinned = nullptr;
     ASSERT_TRUE(f->GetBuffer(nullptr, 0, &pinned, kReadAheadNone, false, 2));  // 2 pinned: not a victim
@@ -222,6 +222,29 @@ TEST_F(BufferedFileTest, DirtyPinnedBufferIsTheKindsCorruptionUnlessEvicting) {
     TBuffer* none = nullptr;
     EXPECT_EQ(ErrorOf([&] { f->GetBuffer(nullptr, 0, &none, kReadAheadNone, false, 0); }), DEZEDE_INDEXCORRUPT);
     EXPECT_EQ(ErrorOf([&] { f->GetBuffer(nullptr, 0, &none, kReadAheadNone, false, -3); }), DEZEDE_INDEXCORRUPT);
+}
+
+// The victim search sets aside the dirty and pinned buffers it passes; they
+// must still be evicted in recently-used order once they can be again.
+TEST_F(BufferedFileTest, BuffersPassedOverByTheVictimSearchKeepTheirPlace) {
+    auto f = Make(8);
+    TBuffer* pinned = nullptr;
+    ASSERT_TRUE(f->GetBuffer(nullptr, 0, &pinned, kReadAheadNone, false, 1));
+    for (int32_t n : {2, 3, 4}) Touch(*f, n);
+    f->CachedBuffer(2)->Dirty = true;
+    f->CachedBuffer(3)->Dirty = true;
+    Touch(*f, 5);  // passes 1 (pinned), 2 and 3 (dirty), evicts 4
+    EXPECT_EQ(f->RecentlyUsedNumbers(), (std::vector<int32_t>{5, 3, 2, 1}));
+    f->ReleaseBuffer(pinned);
+    Touch(*f, 6);
+    EXPECT_EQ(f->RecentlyUsedNumbers(), (std::vector<int32_t>{6, 5, 3, 2})) << "1 was the oldest once released";
+    Touch(*f, 7);
+    EXPECT_EQ(f->RecentlyUsedNumbers(), (std::vector<int32_t>{7, 6, 3, 2}));
+    Touch(*f, 2);  // a hit brings a set-aside buffer to the front
+    EXPECT_EQ(f->RecentlyUsedNumbers(), (std::vector<int32_t>{2, 7, 6, 3}));
+    EXPECT_TRUE(f->FlushBuffers(false));
+    Touch(*f, 8);
+    EXPECT_EQ(f->RecentlyUsedNumbers(), (std::vector<int32_t>{8, 2, 7, 6})) << "3, written, was the oldest";
 }
 
 TEST_F(BufferedFileTest, CacheGrowsInsideATransactionAndTrimsAfter) {
