@@ -332,6 +332,8 @@ private:
     TDataAction AskErrorEvent(const TTriggerErrorHook& hook, const EDEZEDEEngineError& error,
                               std::span<const uint8_t> oldRecord, std::span<const uint8_t> newRecord, int attempt);
     TBlobTextOf TextOf();
+    template <typename Writes>
+    void WriteEdit(Writes writes);
     void UndoPartialWrite();
     void RepositionOn(uint32_t recNo, const std::vector<uint8_t>& image);
     void CheckUnchanged(std::span<const uint8_t> asRead);

@@ -57,6 +57,20 @@ TDataCursor::TBlobTextOf TDataCursor::TextOf() {
     };
 }
 
+// Runs the writes of an edit and writes the table's changes; on failure the
+// partial writes are undone before the error goes on.
+template <typename Writes>
+void TDataCursor::WriteEdit(Writes writes) {
+    try {
+        writes();
+        Table_->NoteEdit();
+        FlushBuffers();
+    } catch (...) {
+        UndoPartialWrite();
+        throw;
+    }
+}
+
 // Outside a transaction a failure half way through the writes of an edit
 // leaves changed buffers that must never reach the files: they are dropped
 // and the headers read again, so the table stays as it was.
@@ -107,19 +121,14 @@ void TDataCursor::DoAppend(std::span<const uint8_t> record, bool reposition, boo
         FinishRecordImage(data, Work_, recNo, recordId, ErrorTable_);
         if (!skipUniqueChecks) Indexes_->CheckUniqueKeys(Work_, nullptr);
         std::vector<uint8_t> image = Work_;  // BLOB handles become references in it
-        try {
+        WriteEdit([&] {
             Blobs_->StoreModified(Work_, image, true);
             if (data.InsertRecord(image) != recNo) Raise(DEZEDE_FILECORRUPT);
             Indexes_->InsertKeys(image, recNo, TextOf());
             if (recordId > data.Header().LastRecordID || data.Header().LastRecordID == INT32_MAX)
                 data.SetLastRecordID(recordId);
             if (autoInc != data.Header().LastAutoInc) data.SetLastAutoInc(autoInc);
-            Table_->NoteEdit();
-            FlushBuffers();
-        } catch (...) {
-            UndoPartialWrite();
-            throw;
-        }
+        });
         if (FiltersInUse()) Filters_->AfterWrite(recNo, image);
         if (reposition) RepositionOn(recNo, image);
     }
@@ -194,17 +203,12 @@ void TDataCursor::DoModify(std::span<const uint8_t> record, bool unlockAfter, bo
         FinishRecordImage(data, Work_, recNo, RecordIdOf(Current_), ErrorTable_);
         if (!skipUniqueChecks) Indexes_->CheckUniqueKeys(Work_, Current_.data());
         std::vector<uint8_t> image = Work_;  // BLOB handles become references in it
-        try {
+        WriteEdit([&] {
             Blobs_->StoreModified(Work_, image, false);
             data.WriteRecord(recNo, image);
             const TBlobTextOf text = TextOf();
             Indexes_->UpdateKeys(Current_, image, recNo, text, text);
-            Table_->NoteEdit();
-            FlushBuffers();
-        } catch (...) {
-            UndoPartialWrite();
-            throw;
-        }
+        });
         if (FiltersInUse()) Filters_->AfterWrite(recNo, image);
         Current_ = image;
         Work_ = image;
@@ -259,16 +263,11 @@ void TDataCursor::DoDelete(std::span<uint8_t> record, bool reposition) {
             RefreshCurrentRecord();
             if (CurDeleted_ || !SameRecordHash(record, Current_)) Raise(DEZEDE_KEYORRECDELETED);
         }
-        try {
+        WriteEdit([&] {
             Indexes_->DeleteKeys(Current_, recNo, TextOf());
             Blobs_->ReleaseRecordBlobs(Current_);
             Data().DeleteRecord(recNo);
-            Table_->NoteEdit();
-            FlushBuffers();
-        } catch (...) {
-            UndoPartialWrite();
-            throw;
-        }
+        });
         if (FiltersInUse()) Filters_->AfterDelete(recNo);
         // A pessimistic edit's lock goes with the record.
         if (!lock.Took() && EditLocked_ && EditLockedRecNo_ == recNo && !NoLocks()) {
