@@ -17,18 +17,10 @@
 #include "engine/table_files.h"
 #include "engine/table_locks.h"
 #include "tests/helpers/temp_dir.h"
+#include "test_errors.h"
 
 namespace dezede::test {
 namespace {
-
-uint16_t CodeOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const EDEZEDEEngineError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
-}
 
 TTableDefinition OneInteger() {
     TTableDefinition def;
@@ -77,7 +69,7 @@ TEST_F(DataTable, OpensAreSharedAndExclusiveOnesRefused) {
     EXPECT_EQ(t->UserCount(), 2);
     ASSERT_NE(t->TableLocks(), nullptr);
     EXPECT_GE(t->TableLocks()->Slot(), 1u);
-    EXPECT_EQ(CodeOf([&] { DirA->OpenTable("orders", "", true, true, false); }), DEZEDE_OSEACCES);
+    EXPECT_EQ(ErrorOf([&] { DirA->OpenTable("orders", "", true, true, false); }), DEZEDE_OSEACCES);
     DirA->CloseTable(t);
     EXPECT_TRUE(DirA->TableExists("orders", false, true));
     DirA->CloseTable(t);
@@ -85,8 +77,8 @@ TEST_F(DataTable, OpensAreSharedAndExclusiveOnesRefused) {
 
     TDataTable* x = DirA->OpenTable("users", "", true, true, false);
     EXPECT_EQ(x->TableLocks(), nullptr) << "an exclusive table takes no slot";
-    EXPECT_EQ(CodeOf([&] { DirA->OpenTable("users", "", true, false, false); }), DEZEDE_OSEACCES);
-    EXPECT_EQ(CodeOf([&] { DirB->OpenTable("users", "", true, false, false); }), DEZEDE_OSEACCES)
+    EXPECT_EQ(ErrorOf([&] { DirA->OpenTable("users", "", true, false, false); }), DEZEDE_OSEACCES);
+    EXPECT_EQ(ErrorOf([&] { DirB->OpenTable("users", "", true, false, false); }), DEZEDE_OSEACCES)
         << "another session's open of an exclusively open file";
     DirA->CloseTable(x);
 
@@ -96,9 +88,9 @@ TEST_F(DataTable, OpensAreSharedAndExclusiveOnesRefused) {
     DirA->CloseTable(t);
     EXPECT_TRUE(t->IsOpen());
     EXPECT_EQ(t->UserCount(), 0);
-    EXPECT_EQ(CodeOf([&] { DirA->OpenTable("orders", "", true, true, false); }), DEZEDE_OSEACCES);
+    EXPECT_EQ(ErrorOf([&] { DirA->OpenTable("orders", "", true, true, false); }), DEZEDE_OSEACCES);
     EXPECT_EQ(DirA->OpenTable("orders", "", true, false, false), t);
-    EXPECT_EQ(CodeOf([&] { DirB->CloseTable(t); }), DEZEDE_OSENOENT);
+    EXPECT_EQ(ErrorOf([&] { DirB->CloseTable(t); }), DEZEDE_OSENOENT);
 }
 
 TEST_F(DataTable, OpenFailuresAndTheRecreatedIndexFile) {
@@ -106,7 +98,7 @@ TEST_F(DataTable, OpenFailuresAndTheRecreatedIndexFile) {
     TDataTable* t = DirA->OpenTable("orders", "", true, false, false);
     EXPECT_TRUE(t->IndexRecreated());
     EXPECT_TRUE(std::filesystem::exists(Dir.File("orders.idx"))) << "created with the table's name";
-    EXPECT_EQ(CodeOf([&] { DirA->OpenTable("missing", "", true, false, false); }), DEZEDE_OSENOENT);
+    EXPECT_EQ(ErrorOf([&] { DirA->OpenTable("missing", "", true, false, false); }), DEZEDE_OSENOENT);
     EXPECT_EQ(DirA->Tables().size(), 1u) << "a failed open leaves no table object";
 }
 
@@ -129,21 +121,21 @@ TEST_F(DataTable, RestrictedTransactionsWriteAtCommitAndForgetAtRollback) {
     DirA->StartTransaction({"Orders"});
     EXPECT_TRUE(a->InTransaction());
     EXPECT_TRUE(a->TableLocks()->Holds(TDataTableLocks::kTransLocked));
-    EXPECT_EQ(CodeOf([&] { b->BeginWrite(); }), DEZEDE_WRITELOCK) << "outside a transaction a writer waits";
+    EXPECT_EQ(ErrorOf([&] { b->BeginWrite(); }), DEZEDE_WRITELOCK) << "outside a transaction a writer waits";
     InsertOne(*a);  // kept in the caches
     EXPECT_FALSE(b->BeginRead());
     b->EndRead();
     a->LockRecord(1);
     a->EndRead();
     a->UnlockRecord(1);
-    EXPECT_EQ(CodeOf([&] { b->LockRecord(1); }), DEZEDE_RECLOCKFAILED) << "released at the end";
+    EXPECT_EQ(ErrorOf([&] { b->LockRecord(1); }), DEZEDE_RECLOCKFAILED) << "released at the end";
     DirA->Commit(false, true);
     EXPECT_FALSE(a->InTransaction());
     EXPECT_EQ(a->TableLocks()->Flags(), 0);
     EXPECT_TRUE(b->BeginRead());
     EXPECT_EQ(b->DataFile()->Header().RecordCount, 1u);
     b->EndRead();
-    EXPECT_EQ(CodeOf([&] { b->LockRecord(1); }), 0);
+    EXPECT_EQ(ErrorOf([&] { b->LockRecord(1); }), 0);
     b->EndRead();
     b->UnlockRecord(1);
 
@@ -152,7 +144,7 @@ TEST_F(DataTable, RestrictedTransactionsWriteAtCommitAndForgetAtRollback) {
     EXPECT_EQ(a->DataFile()->Header().RecordCount, 2u);
     DirA->Rollback();
     EXPECT_EQ(a->DataFile()->Header().RecordCount, 1u) << "never written, lost";
-    EXPECT_EQ(CodeOf([&] { b->BeginWrite(); }), 0);
+    EXPECT_EQ(ErrorOf([&] { b->BeginWrite(); }), 0);
     b->EndWrite();
 }
 
@@ -162,10 +154,10 @@ TEST_F(DataTable, FullTransactionsCoverEveryTable) {
     EXPECT_TRUE(a->InTransaction());
     TDataTable* users = DirA->OpenTable("users", "", true, false, false);
     EXPECT_TRUE(users->InTransaction()) << "a table opened later joins";
-    EXPECT_EQ(CodeOf([&] { DirB->StartTransaction({}); }), DEZEDE_TRANSLOCK);
+    EXPECT_EQ(ErrorOf([&] { DirB->StartTransaction({}); }), DEZEDE_TRANSLOCK);
     EXPECT_FALSE(DirB->InTransaction());
     TDataTable* b = DirB->OpenTable("users", "", true, false, false);
-    EXPECT_EQ(CodeOf([&] { b->BeginWrite(); }), DEZEDE_WRITELOCK);
+    EXPECT_EQ(ErrorOf([&] { b->BeginWrite(); }), DEZEDE_WRITELOCK);
     InsertOne(*users);
     DirA->Commit(false, true);
     EXPECT_FALSE(users->InTransaction());
@@ -181,8 +173,8 @@ TEST_F(DataTable, TableFilesOfADirectory) {
     DirA->RenameTable("people", "", "people", true);
     EXPECT_TRUE(std::filesystem::exists(Dir.File("people.dbk")));
     TDataTable* t = DirA->OpenTable("orders", "", true, false, false);
-    EXPECT_EQ(CodeOf([&] { DirA->DeleteTable("orders"); }), DEZEDE_OSEACCES) << "in use";
-    EXPECT_EQ(CodeOf([&] { DirA->CreateTable("orders", OneInteger()); }), DEZEDE_OSEACCES);
+    EXPECT_EQ(ErrorOf([&] { DirA->DeleteTable("orders"); }), DEZEDE_OSEACCES) << "in use";
+    EXPECT_EQ(ErrorOf([&] { DirA->CreateTable("orders", OneInteger()); }), DEZEDE_OSEACCES);
     DirA->CloseTable(t);
     DirA->DeleteTable("orders");
     EXPECT_FALSE(DirA->TableExists("orders", false, false));
@@ -192,9 +184,9 @@ TEST_F(DataTable, TableFilesOfADirectory) {
     ASSERT_EQ(chmod(Dir.File("dezede.lck").c_str(), 0444), 0);
     TDataDirectory* readOnly = Engine.CreateSession()->OpenDataDir("db", Dir.Path(), false, false);
     EXPECT_TRUE(readOnly->ReadOnly());
-    EXPECT_EQ(CodeOf([&] { readOnly->CreateTable("t", OneInteger()); }), DEZEDE_OSEACCES);
-    EXPECT_EQ(CodeOf([&] { readOnly->DeleteTable("people"); }), DEZEDE_OSEACCES);
-    EXPECT_EQ(CodeOf([&] { readOnly->RenameTable("people", "", "x", false); }), DEZEDE_OSEACCES);
+    EXPECT_EQ(ErrorOf([&] { readOnly->CreateTable("t", OneInteger()); }), DEZEDE_OSEACCES);
+    EXPECT_EQ(ErrorOf([&] { readOnly->DeleteTable("people"); }), DEZEDE_OSEACCES);
+    EXPECT_EQ(ErrorOf([&] { readOnly->RenameTable("people", "", "x", false); }), DEZEDE_OSEACCES);
 }
 
 // Tables of the "Memory" database live in the process's memory file list:
@@ -234,7 +226,7 @@ TEST(MemoryDatabaseTables, AreSharedByTheSessionsAndNeverOnDisk) {
     EXPECT_EQ(dirA->GetTableNames(false), std::vector<std::string>{"Sales"});
     TDataTable* sales = dirA->OpenTable("sales", "", true, false, false);
     EXPECT_EQ(sales->DataFile()->Header().RecordCount, 1u);
-    EXPECT_EQ(CodeOf([&] { dirB->DeleteTable("sales"); }), DEZEDE_OSEACCES) << "open in the other session";
+    EXPECT_EQ(ErrorOf([&] { dirB->DeleteTable("sales"); }), DEZEDE_OSEACCES) << "open in the other session";
     dirA->CloseTable(sales);
     dirB->DeleteTable("sales");
     EXPECT_TRUE(dirA->GetTableNames(false).empty());

@@ -12,6 +12,7 @@
 #include "support/endian.h"
 #include "tests/helpers/lock_session.h"
 #include "tests/helpers/temp_dir.h"
+#include "test_errors.h"
 
 namespace dezede::test {
 namespace {
@@ -37,15 +38,6 @@ std::vector<std::string> SlotNames(const TDataDirectoryLocks& locks) {
     std::vector<std::string> names;
     for (const auto& e : locks.Entries()) names.push_back(e->TableName());
     return names;
-}
-
-uint16_t CodeOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const EDEZEDEEngineError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
 }
 
 TEST(DirectoryLocks, CreatesTheLockFileWithEveryTablePresent) {
@@ -155,13 +147,13 @@ TEST(DirectoryLocks, AReadOnlyLockFileMeansNoLocking) {
     EXPECT_EQ(a.Locks().GetTableLocks("brandnew").Slot(), 2u) << "kept in memory";
     EXPECT_EQ(ReadFile(dir.File("dezede.lck")), before);
     a.State("orders").BeginWrite();
-    EXPECT_EQ(CodeOf([&] { b.State("orders").BeginWrite(); }), 0);
-    EXPECT_EQ(CodeOf([&] { b.Locks().LockAllWrite(); }), 0);
+    EXPECT_EQ(ErrorOf([&] { b.State("orders").BeginWrite(); }), 0);
+    EXPECT_EQ(ErrorOf([&] { b.Locks().LockAllWrite(); }), 0);
     b.Locks().UnlockAllWrite();
     b.State("orders").EndWrite();
     a.State("orders").EndWrite();
     a.State("orders").LockRecord(4);
-    EXPECT_EQ(CodeOf([&] { b.State("orders").LockRecord(4); }), DEZEDE_RECLOCKFAILED);
+    EXPECT_EQ(ErrorOf([&] { b.State("orders").LockRecord(4); }), DEZEDE_RECLOCKFAILED);
     EXPECT_TRUE(a.State("orders").LockSemaphore(2));
     EXPECT_FALSE(b.State("orders").LockSemaphore(2));
 }
@@ -198,10 +190,10 @@ TEST(DirectoryLocks, InMemoryLockFile) {
         EXPECT_EQ(a.Locks().GetTableLocks("orders").Slot(), 1u);
         EXPECT_EQ(b.Locks().GetTableLocks("orders").Slot(), 1u);
         a.State("orders").BeginWrite();
-        EXPECT_EQ(CodeOf([&] { b.State("orders").BeginRead(); }), DEZEDE_READLOCK);
+        EXPECT_EQ(ErrorOf([&] { b.State("orders").BeginRead(); }), DEZEDE_READLOCK);
         a.State("orders").EndWrite();
         a.State("orders").LockRecord(1);
-        EXPECT_EQ(CodeOf([&] { b.State("orders").LockRecord(1); }), DEZEDE_RECLOCKFAILED);
+        EXPECT_EQ(ErrorOf([&] { b.State("orders").LockRecord(1); }), DEZEDE_RECLOCKFAILED);
     }
     EXPECT_TRUE(registry.Exists(dir + "/dezede.lck", true));
     registry.Delete(dir + "/dezede.lck", true);

@@ -14,20 +14,12 @@
 #include "tests/helpers/helper_process.h"
 #include "tests/helpers/lock_session.h"
 #include "tests/helpers/temp_dir.h"
+#include "test_errors.h"
 
 namespace dezede::test {
 namespace {
 
 const std::string kHelper = std::string(DEZEDE_HELPER_DIR) + "/lock_helper";
-
-uint16_t CodeOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const EDEZEDEEngineError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
-}
 
 double Seconds(const std::function<void()>& f) {
     const auto start = std::chrono::steady_clock::now();
@@ -66,9 +58,9 @@ TEST_F(LockProcesses, ReadersShareAWriterExcludesReadersAndWaitsForTransactions)
     auto local = Local();
     TTableLockState& t = local->State("orders");
     ASSERT_EQ(h->Ask("beginread orders"), "ok 0");
-    EXPECT_EQ(CodeOf([&] { t.BeginRead(); }), 0) << "readers share";
+    EXPECT_EQ(ErrorOf([&] { t.BeginRead(); }), 0) << "readers share";
     t.EndRead();
-    EXPECT_EQ(CodeOf([&] { t.BeginWrite(); }), DEZEDE_WRITELOCK) << "a reader elsewhere excludes the writer";
+    EXPECT_EQ(ErrorOf([&] { t.BeginWrite(); }), DEZEDE_WRITELOCK) << "a reader elsewhere excludes the writer";
     EXPECT_EQ(t.TableLocks()->Flags(), 0);
     ASSERT_EQ(h->Ask("endread orders"), "ok");
     t.BeginWrite();
@@ -78,19 +70,19 @@ TEST_F(LockProcesses, ReadersShareAWriterExcludesReadersAndWaitsForTransactions)
     t.EndWrite();
     // The helper's transaction byte holds off writers outside a transaction only.
     ASSERT_EQ(h->Ask("translock orders"), "ok 1");
-    EXPECT_EQ(CodeOf([&] { t.BeginWrite(); }), DEZEDE_WRITELOCK);
+    EXPECT_EQ(ErrorOf([&] { t.BeginWrite(); }), DEZEDE_WRITELOCK);
     t.InTransaction = true;
-    EXPECT_EQ(CodeOf([&] { t.BeginWrite(); }), 0);
+    EXPECT_EQ(ErrorOf([&] { t.BeginWrite(); }), 0);
     t.EndWrite();
     t.InTransaction = false;
     ASSERT_EQ(h->Ask("transunlock orders"), "ok");
-    EXPECT_EQ(CodeOf([&] { t.BeginWrite(); }), 0);
+    EXPECT_EQ(ErrorOf([&] { t.BeginWrite(); }), 0);
     t.EndWrite();
     // The all-slot locks of a full transaction.
     ASSERT_EQ(h->Ask("alltrans"), "ok");
-    EXPECT_EQ(CodeOf([&] { local->State("users").BeginWrite(); }), DEZEDE_WRITELOCK);
+    EXPECT_EQ(ErrorOf([&] { local->State("users").BeginWrite(); }), DEZEDE_WRITELOCK);
     ASSERT_EQ(h->Ask("allwrite"), "ok");
-    EXPECT_EQ(CodeOf([&] { local->State("users").BeginRead(); }), DEZEDE_READLOCK);
+    EXPECT_EQ(ErrorOf([&] { local->State("users").BeginRead(); }), DEZEDE_READLOCK);
 }
 
 // Refused record, whole-table and semaphore locks: one attempt and no sleep
@@ -104,12 +96,12 @@ TEST_F(LockProcesses, RefusedLocksWaitRetriesTimesTheWait) {
     TTableLockState& t = local->State("orders");
     local->Session.WaitTime = 400;
     local->Session.RetryCount = 0;
-    EXPECT_LT(Seconds([&] { EXPECT_EQ(CodeOf([&] { t.LockRecord(5); }), DEZEDE_RECLOCKFAILED); }), 0.35);
+    EXPECT_LT(Seconds([&] { EXPECT_EQ(ErrorOf([&] { t.LockRecord(5); }), DEZEDE_RECLOCKFAILED); }), 0.35);
     EXPECT_LT(Seconds([&] { EXPECT_FALSE(t.LockSemaphore(1024)); }), 0.35);
-    EXPECT_LT(Seconds([&] { EXPECT_EQ(CodeOf([&] { t.LockTable(); }), DEZEDE_LOCKED); }), 0.35);
+    EXPECT_LT(Seconds([&] { EXPECT_EQ(ErrorOf([&] { t.LockTable(); }), DEZEDE_LOCKED); }), 0.35);
     local->Session.WaitTime = 40;
     local->Session.RetryCount = 3;
-    EXPECT_GE(Seconds([&] { EXPECT_EQ(CodeOf([&] { t.LockRecord(5); }), DEZEDE_RECLOCKFAILED); }), 0.12);
+    EXPECT_GE(Seconds([&] { EXPECT_EQ(ErrorOf([&] { t.LockRecord(5); }), DEZEDE_RECLOCKFAILED); }), 0.12);
     EXPECT_GE(Seconds([&] { EXPECT_FALSE(t.LockSemaphore(1024)); }), 0.12);
     EXPECT_TRUE(t.LockSemaphore(1023));
     EXPECT_EQ(h->Ask("locksem orders 1023"), "ok 0");
@@ -129,10 +121,10 @@ TEST_F(LockProcesses, UnlocksInsideATransactionAreKeptUntilItEnds) {
     ASSERT_EQ(h->Ask("lockrecord orders 7"), "ok 0");
     ASSERT_EQ(h->Ask("endread orders"), "ok");
     ASSERT_EQ(h->Ask("unlockrecord orders 7"), "ok");
-    EXPECT_EQ(CodeOf([&] { t.LockRecord(7); }), DEZEDE_RECLOCKFAILED);
+    EXPECT_EQ(ErrorOf([&] { t.LockRecord(7); }), DEZEDE_RECLOCKFAILED);
     ASSERT_EQ(h->Ask("unlockall orders 1"), "ok");  // commit or rollback
     ASSERT_EQ(h->Ask("intrans orders 0"), "ok");
-    EXPECT_EQ(CodeOf([&] { t.LockRecord(7); }), 0);
+    EXPECT_EQ(ErrorOf([&] { t.LockRecord(7); }), 0);
 }
 
 TEST_F(LockProcesses, AKilledProcessLeavesNothingLocked) {
@@ -142,14 +134,14 @@ TEST_F(LockProcesses, AKilledProcessLeavesNothingLocked) {
                             "beginwrite users", "alltrans"})
         ASSERT_EQ(h->Ask(cmd).substr(0, 2), "ok") << cmd;
     auto local = Local();
-    EXPECT_EQ(CodeOf([&] { local->State("orders").LockRecord(5); }), DEZEDE_RECLOCKFAILED);
+    EXPECT_EQ(ErrorOf([&] { local->State("orders").LockRecord(5); }), DEZEDE_RECLOCKFAILED);
     ASSERT_EQ(kill(std::stoi(pid), SIGKILL), 0);
     h.reset();
-    EXPECT_EQ(CodeOf([&] { local->State("orders").LockRecord(5); }), 0);
+    EXPECT_EQ(ErrorOf([&] { local->State("orders").LockRecord(5); }), 0);
     EXPECT_TRUE(local->State("orders").LockSemaphore(3));
-    EXPECT_EQ(CodeOf([&] { local->State("users").LockTable(); }), 0);
-    EXPECT_EQ(CodeOf([&] { local->State("users").BeginWrite(); }), 0);
-    EXPECT_EQ(CodeOf([&] { local->Locks().LockAllTrans(); }), 0);
+    EXPECT_EQ(ErrorOf([&] { local->State("users").LockTable(); }), 0);
+    EXPECT_EQ(ErrorOf([&] { local->State("users").BeginWrite(); }), 0);
+    EXPECT_EQ(ErrorOf([&] { local->Locks().LockAllTrans(); }), 0);
 }
 
 // While the creator holds the new lock file exclusively, a second process's
@@ -176,7 +168,7 @@ TEST_F(LockProcesses, TheSecondOpenerWaitsForTheCreatorsList) {
     EXPECT_EQ(h->Ask("slot orders"), "ok 2") << "the creator's list, not the helper's own listing";
     auto local = Local();
     EXPECT_EQ(h->Ask("beginwrite orders"), "ok 0");
-    EXPECT_EQ(CodeOf([&] { local->State("orders").BeginRead(); }), DEZEDE_READLOCK);
+    EXPECT_EQ(ErrorOf([&] { local->State("orders").BeginRead(); }), DEZEDE_READLOCK);
 }
 
 TEST_F(LockProcesses, TwoProcessesCreatingTheLockFileAtOnceAgree) {
@@ -209,8 +201,8 @@ TEST_F(LockProcesses, LargeFileSupportLocksOtherBytes) {
     ASSERT_EQ(large->Ask("beginwrite users"), "ok 0");
     EXPECT_EQ(large2->Ask("lockrecord orders 1"), "err 10258") << "same setting, same byte";
     EXPECT_EQ(large2->Ask("beginread users"), "err 10225");
-    EXPECT_EQ(CodeOf([&] { local->State("orders").LockRecord(1); }), 0) << "the other setting locks other bytes";
-    EXPECT_EQ(CodeOf([&] { local->State("users").BeginRead(); }), 0);
+    EXPECT_EQ(ErrorOf([&] { local->State("orders").LockRecord(1); }), 0) << "the other setting locks other bytes";
+    EXPECT_EQ(ErrorOf([&] { local->State("users").BeginRead(); }), 0);
 }
 
 TEST_F(LockProcesses, AChangeIsSeenByTheOthersNextReadLock) {

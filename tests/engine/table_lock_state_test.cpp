@@ -10,6 +10,7 @@
 #include "engine/engine_error.h"
 #include "tests/helpers/lock_session.h"
 #include "tests/helpers/temp_dir.h"
+#include "test_errors.h"
 
 namespace dezede::test {
 namespace {
@@ -30,15 +31,6 @@ public:
 private:
     TRegionLocker& Inner_;
 };
-
-uint16_t CodeOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const EDEZEDEEngineError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
-}
 
 class TableLockState : public ::testing::Test {
 protected:
@@ -71,20 +63,20 @@ TEST_F(TableLockState, ReadersShareAWriterExcludesThem) {
     TTableLockState &a = A.State("orders"), &b = B.State("orders"), &c = C.State("orders");
     a.BeginRead();
     b.BeginRead();
-    EXPECT_EQ(CodeOf([&] { c.BeginWrite(); }), DEZEDE_WRITELOCK);
+    EXPECT_EQ(ErrorOf([&] { c.BeginWrite(); }), DEZEDE_WRITELOCK);
     EXPECT_EQ(c.TableLocks()->Flags(), 0) << "a refused write lock gives back the transaction byte";
     EXPECT_TRUE(c.TableLocks()->TransLock()) << "the transaction byte is free again";
     c.TableLocks()->TransUnlock();
     a.EndRead();
     b.EndRead();
     c.BeginWrite();
-    EXPECT_EQ(CodeOf([&] { a.BeginRead(); }), DEZEDE_READLOCK);
+    EXPECT_EQ(ErrorOf([&] { a.BeginRead(); }), DEZEDE_READLOCK);
     EXPECT_EQ(a.TableLocks()->Flags(), 0);
     // Other tables are not affected.
-    EXPECT_EQ(CodeOf([&] { A.State("users").BeginRead(); }), 0);
+    EXPECT_EQ(ErrorOf([&] { A.State("users").BeginRead(); }), 0);
     A.State("users").EndRead();
     c.EndWrite();
-    EXPECT_EQ(CodeOf([&] { a.BeginRead(); }), 0);
+    EXPECT_EQ(ErrorOf([&] { a.BeginRead(); }), 0);
     a.EndRead();
 }
 
@@ -92,15 +84,15 @@ TEST_F(TableLockState, WriterOutsideATransactionWaitsForTheTransactionByte) {
     TTableLockState &a = A.State("orders"), &b = B.State("orders");
     ASSERT_TRUE(a.TableLocks()->TransLock());
     EXPECT_FALSE(a.TableLocks()->TransLock()) << "held already";
-    EXPECT_EQ(CodeOf([&] { b.BeginWrite(); }), DEZEDE_WRITELOCK);
+    EXPECT_EQ(ErrorOf([&] { b.BeginWrite(); }), DEZEDE_WRITELOCK);
     b.InTransaction = true;  // inside a transaction only the table region is taken
-    EXPECT_EQ(CodeOf([&] { b.BeginWrite(); }), 0);
+    EXPECT_EQ(ErrorOf([&] { b.BeginWrite(); }), 0);
     b.EndWrite();
     b.InTransaction = false;
     a.TableLocks()->TransUnlock();
-    EXPECT_EQ(CodeOf([&] { b.BeginWrite(); }), 0);
+    EXPECT_EQ(ErrorOf([&] { b.BeginWrite(); }), 0);
     EXPECT_EQ(b.TableLocks()->Flags(), TDataTableLocks::kWriteLocked | TDataTableLocks::kTransLocked);
-    EXPECT_EQ(CodeOf([&] { a.TableLocks()->TransLock(); }), DEZEDE_TRANSLOCK);
+    EXPECT_EQ(ErrorOf([&] { a.TableLocks()->TransLock(); }), DEZEDE_TRANSLOCK);
     b.EndWrite();
     EXPECT_EQ(b.TableLocks()->Flags(), 0);
 }
@@ -108,15 +100,15 @@ TEST_F(TableLockState, WriterOutsideATransactionWaitsForTheTransactionByte) {
 TEST_F(TableLockState, AllSlotLocksCoverEveryTable) {
     A.State("orders");
     A.Locks().LockAllTrans();
-    EXPECT_EQ(CodeOf([&] { B.State("users").TableLocks()->TransLock(); }), DEZEDE_TRANSLOCK);
+    EXPECT_EQ(ErrorOf([&] { B.State("users").TableLocks()->TransLock(); }), DEZEDE_TRANSLOCK);
     EXPECT_TRUE(A.State("orders").TableLocks()->Holds(TDataTableLocks::kTransLocked));
     A.Locks().LockAllWrite();
-    EXPECT_EQ(CodeOf([&] { B.State("orders").BeginRead(); }), DEZEDE_READLOCK);
-    EXPECT_EQ(CodeOf([&] { C.Locks().LockAllWrite(); }), DEZEDE_TRANSLOCK);
+    EXPECT_EQ(ErrorOf([&] { B.State("orders").BeginRead(); }), DEZEDE_READLOCK);
+    EXPECT_EQ(ErrorOf([&] { C.Locks().LockAllWrite(); }), DEZEDE_TRANSLOCK);
     A.Locks().UnlockAllWrite();
     A.Locks().UnlockAllTrans();
     EXPECT_EQ(A.State("orders").TableLocks()->Flags(), 0);
-    EXPECT_EQ(CodeOf([&] { B.State("orders").BeginRead(); }), 0);
+    EXPECT_EQ(ErrorOf([&] { B.State("orders").BeginRead(); }), 0);
     B.State("orders").EndRead();
 }
 
@@ -131,13 +123,13 @@ TEST_F(TableLockState, RefusedLocksTryRetriesPlusOneTimes) {
         B.Session.RetryCount = retries;
         const int want = retries + 1;
         counter->Locks = 0;
-        EXPECT_EQ(CodeOf([&] { b.LockRecord(5); }), DEZEDE_RECLOCKFAILED);
+        EXPECT_EQ(ErrorOf([&] { b.LockRecord(5); }), DEZEDE_RECLOCKFAILED);
         EXPECT_EQ(counter->Locks, want) << "record, retries " << int(retries);
         counter->Locks = 0;
         EXPECT_FALSE(b.LockSemaphore(9));
         EXPECT_EQ(counter->Locks, want) << "semaphore, retries " << int(retries);
         counter->Locks = 0;
-        EXPECT_EQ(CodeOf([&] { b.LockTable(); }), DEZEDE_LOCKED);
+        EXPECT_EQ(ErrorOf([&] { b.LockTable(); }), DEZEDE_LOCKED);
         EXPECT_EQ(counter->Locks, want) << "whole table, retries " << int(retries);
         EXPECT_TRUE(b.RecordLocks().empty());
         EXPECT_FALSE(b.TableLocked());
@@ -181,14 +173,14 @@ TEST_F(TableLockState, RecordLockErrorsRaiseAtOnce) {
         uint32_t record;
         uint16_t code;
     } cases[] = {{3, DEZEDE_RECLOCKFAILED}, {0, DEZEDE_RECLOCKFAILED}, {200000001, DEZEDE_RECLOCKFAILED}};
-    for (const auto& c : cases) EXPECT_EQ(CodeOf([&] { a.LockRecord(c.record); }), c.code) << c.record;
+    for (const auto& c : cases) EXPECT_EQ(ErrorOf([&] { a.LockRecord(c.record); }), c.code) << c.record;
     EXPECT_EQ(counter->Locks, 0) << "no attempt, no retries";
-    EXPECT_EQ(CodeOf([&] { a.UnlockRecord(4); }), DEZEDE_UNLOCKFAILED);
-    EXPECT_EQ(CodeOf([&] { a.UnlockRecord(0); }), DEZEDE_UNLOCKFAILED);
-    EXPECT_EQ(CodeOf([&] { a.LockTable(); }), DEZEDE_LOCKED) << "a record is locked";
+    EXPECT_EQ(ErrorOf([&] { a.UnlockRecord(4); }), DEZEDE_UNLOCKFAILED);
+    EXPECT_EQ(ErrorOf([&] { a.UnlockRecord(0); }), DEZEDE_UNLOCKFAILED);
+    EXPECT_EQ(ErrorOf([&] { a.LockTable(); }), DEZEDE_LOCKED) << "a record is locked";
     EXPECT_EQ(counter->Locks, 0);
     a.UnlockRecord(3);
-    EXPECT_EQ(CodeOf([&] { a.UnlockRecord(3); }), DEZEDE_UNLOCKFAILED);
+    EXPECT_EQ(ErrorOf([&] { a.UnlockRecord(3); }), DEZEDE_UNLOCKFAILED);
 }
 
 TEST_F(TableLockState, WholeTableLockCoversEveryRecord) {
@@ -196,18 +188,18 @@ TEST_F(TableLockState, WholeTableLockCoversEveryRecord) {
     TTableLockState& a = Counted(A, &counter).State("orders");
     TTableLockState& b = B.State("orders");
     ASSERT_FALSE(b.LockRecord(8));
-    EXPECT_EQ(CodeOf([&] { a.LockTable(); }), DEZEDE_LOCKED) << "another session holds a record";
+    EXPECT_EQ(ErrorOf([&] { a.LockTable(); }), DEZEDE_LOCKED) << "another session holds a record";
     b.UnlockRecord(8);
     a.LockTable();
     counter->Locks = 0;
     EXPECT_FALSE(a.LockRecord(8));
     EXPECT_EQ(counter->Locks, 0) << "covered by the whole-table lock";
-    EXPECT_EQ(CodeOf([&] { a.LockTable(); }), DEZEDE_LOCKED);
-    EXPECT_EQ(CodeOf([&] { b.LockRecord(200000000); }), DEZEDE_RECLOCKFAILED);
-    EXPECT_EQ(CodeOf([&] { b.LockRecord(1); }), DEZEDE_RECLOCKFAILED);
+    EXPECT_EQ(ErrorOf([&] { a.LockTable(); }), DEZEDE_LOCKED);
+    EXPECT_EQ(ErrorOf([&] { b.LockRecord(200000000); }), DEZEDE_RECLOCKFAILED);
+    EXPECT_EQ(ErrorOf([&] { b.LockRecord(1); }), DEZEDE_RECLOCKFAILED);
     EXPECT_TRUE(b.LockSemaphore(1)) << "semaphores lie outside the record bytes";
     a.UnlockTable();
-    EXPECT_EQ(CodeOf([&] { b.LockRecord(1); }), 0);
+    EXPECT_EQ(ErrorOf([&] { b.LockRecord(1); }), 0);
 }
 
 TEST_F(TableLockState, UnlocksInsideATransactionWaitForItsEnd) {
@@ -217,7 +209,7 @@ TEST_F(TableLockState, UnlocksInsideATransactionWaitForItsEnd) {
         a.LockRecord(7);
         a.UnlockRecord(7);
         EXPECT_EQ(a.TransRecordLocks(), (std::set<uint32_t>{7}));
-        EXPECT_EQ(CodeOf([&] { b.LockRecord(7); }), DEZEDE_RECLOCKFAILED) << "still locked";
+        EXPECT_EQ(ErrorOf([&] { b.LockRecord(7); }), DEZEDE_RECLOCKFAILED) << "still locked";
         TCountingLocker* counter = nullptr;
         if (commit) {
             Counted(A, &counter);
@@ -228,7 +220,7 @@ TEST_F(TableLockState, UnlocksInsideATransactionWaitForItsEnd) {
         }
         a.UnlockAllRecords(true);  // the end of the transaction
         a.InTransaction = false;
-        EXPECT_EQ(CodeOf([&] { b.LockRecord(7); }), 0);
+        EXPECT_EQ(ErrorOf([&] { b.LockRecord(7); }), 0);
         b.UnlockRecord(7);
     }
     a.InTransaction = true;
@@ -236,11 +228,11 @@ TEST_F(TableLockState, UnlocksInsideATransactionWaitForItsEnd) {
     a.UnlockTable();
     EXPECT_TRUE(a.TableLockedInTrans());
     EXPECT_FALSE(a.LockRecord(9)) << "the kept whole-table lock still covers records";
-    EXPECT_EQ(CodeOf([&] { b.LockTable(); }), DEZEDE_LOCKED);
+    EXPECT_EQ(ErrorOf([&] { b.LockTable(); }), DEZEDE_LOCKED);
     a.UnlockAllRecords(true);
     a.InTransaction = false;
     EXPECT_FALSE(a.LockedWhole());
-    EXPECT_EQ(CodeOf([&] { b.LockTable(); }), 0);
+    EXPECT_EQ(ErrorOf([&] { b.LockTable(); }), 0);
 }
 
 TEST_F(TableLockState, ANewReadLockSeesAnotherWritersChange) {
@@ -269,12 +261,12 @@ TEST_F(TableLockState, LargeFileSupportLocksOtherBytes) {
     large.Session.RetryCount = 0;
     TTableLockState& a = A.State("orders");
     TTableLockState& l = large.State("orders");
-    EXPECT_EQ(CodeOf([&] { a.LockRecord(1); }), 0);
-    EXPECT_EQ(CodeOf([&] { l.LockRecord(1); }), 0);
+    EXPECT_EQ(ErrorOf([&] { a.LockRecord(1); }), 0);
+    EXPECT_EQ(ErrorOf([&] { l.LockRecord(1); }), 0);
     EXPECT_TRUE(a.LockSemaphore(1));
     EXPECT_TRUE(l.LockSemaphore(1));
-    EXPECT_EQ(CodeOf([&] { l.LockRecord(1000000000); }), 0);
-    EXPECT_EQ(CodeOf([&] { l.LockRecord(1000000001); }), DEZEDE_RECLOCKFAILED);
+    EXPECT_EQ(ErrorOf([&] { l.LockRecord(1000000000); }), 0);
+    EXPECT_EQ(ErrorOf([&] { l.LockRecord(1000000001); }), DEZEDE_RECLOCKFAILED);
 }
 
 }  // namespace
