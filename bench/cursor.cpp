@@ -153,14 +153,6 @@ TTimes RunSqlite(const std::vector<TRow>& rows, const std::vector<int64_t>& prob
     return t;
 }
 
-TFieldDescriptor Field(const char* name, uint8_t type, uint16_t size = 0) {
-    TFieldDescriptor f;
-    f.Name = name;
-    f.Type = type;
-    f.Size = size;
-    return f;
-}
-
 TTimes RunOurs(const std::vector<TRow>& rows, const std::vector<int64_t>& probes, const std::string& dir) {
     TTimes t;
     TDataEngine engine;
@@ -172,10 +164,10 @@ TTimes RunOurs(const std::vector<TRow>& rows, const std::vector<int64_t>& probes
     TDataSession* session = engine.CreateSession();
     TDataDirectory* directory = session->OpenDataDir("bench", dir, false, false);
     TTableDefinition def;
-    def.Fields = {Field("Id", ftdInteger),     Field("Name", ftdString, 20), Field("Code", ftdLargeInt),
-                  Field("Amount", ftdFloat),   Field("Born", ftdDate),       Field("At", ftdTimestamp),
-                  Field("Flag", ftdBoolean),   Field("Qty", ftdSmallInt),    Field("Note", ftdString, 40),
-                  Field("Count", ftdUInteger)};
+    def.Fields = {FieldDef("Id", ftdInteger),     FieldDef("Name", ftdString, 20), FieldDef("Code", ftdLargeInt),
+                  FieldDef("Amount", ftdFloat),   FieldDef("Born", ftdDate),       FieldDef("At", ftdTimestamp),
+                  FieldDef("Flag", ftdBoolean),   FieldDef("Qty", ftdSmallInt),    FieldDef("Note", ftdString, 40),
+                  FieldDef("Count", ftdUInteger)};
     TIndexDescriptor byName;
     byName.Name = "ByName";
     byName.FieldCount = 1;

@@ -21,14 +21,6 @@ namespace {
 
 constexpr int kRecords = 200000;
 
-TFieldDescriptor Def(const char* name, uint8_t type, uint16_t size = 0) {
-    TFieldDescriptor f;
-    f.Name = name;
-    f.Type = type;
-    f.Size = size;
-    return f;
-}
-
 double Seconds(const std::chrono::steady_clock::time_point& start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -48,9 +40,10 @@ void Report(const char* name, double ours, double limit) {
 
 int main() {
     std::vector<TFieldDescriptor> fields = {
-        Def("Name", ftdString, 40), Def("City", ftdString, 30), Def("Count", ftdInteger), Def("Small", ftdSmallInt),
-        Def("Big", ftdLargeInt),    Def("Ratio", ftdFloat),     Def("Flag", ftdBoolean),  Def("Born", ftdDate),
-        Def("At", ftdTimestamp),    Def("Price", ftdBCD)};
+        FieldDef("Name", ftdString, 40), FieldDef("City", ftdString, 30), FieldDef("Count", ftdInteger),
+        FieldDef("Small", ftdSmallInt),  FieldDef("Big", ftdLargeInt),    FieldDef("Ratio", ftdFloat),
+        FieldDef("Flag", ftdBoolean),    FieldDef("Born", ftdDate),       FieldDef("At", ftdTimestamp),
+        FieldDef("Price", ftdBCD)};
     const TRecordLayout layout = ComputeRecordLayout(fields, "bench");
     std::vector<std::vector<uint8_t>> values;
     for (const TFieldDescriptor& f : fields) {

@@ -50,6 +50,15 @@ const TFieldDescriptor& RecordHashDescriptor() {
     return f;
 }
 
+TFieldDescriptor FieldDef(std::string name, uint8_t type, uint16_t size, uint8_t subType) {
+    TFieldDescriptor f;
+    f.Name = std::move(name);
+    f.Type = type;
+    f.Size = size;
+    f.SubType = subType;
+    return f;
+}
+
 uint16_t StorageSize(uint8_t type, uint8_t subType, uint16_t declaredSize) {
     switch (type) {
     case ftdString:

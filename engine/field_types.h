@@ -65,6 +65,10 @@ struct TFieldDescriptor {
 const TFieldDescriptor& RecordIDDescriptor();
 const TFieldDescriptor& RecordHashDescriptor();
 
+// A descriptor by name, type, declared size and subtype, everything else
+// default: what table definitions written in code start from.
+TFieldDescriptor FieldDef(std::string name, uint8_t type, uint16_t size = 0, uint8_t subType = fsdNone);
+
 // Bytes of the value in a record, without the null-flag byte.
 uint16_t StorageSize(uint8_t type, uint8_t subType, uint16_t declaredSize);
 inline uint16_t StorageSize(const TFieldDescriptor& f) { return StorageSize(f.Type, f.SubType, f.Size); }

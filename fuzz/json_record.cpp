@@ -15,25 +15,16 @@ using namespace dezede;
 
 namespace {
 
-TFieldDescriptor Field(const char* name, uint8_t type, uint16_t size = 0, uint8_t sub = fsdNone) {
-    TFieldDescriptor f;
-    f.Name = name;
-    f.Type = type;
-    f.Size = size;
-    f.SubType = sub;
-    return f;
-}
-
 const tool::TJsonRecordReader& Reader() {
     static const tool::TJsonRecordReader reader = [] {
         std::vector<TFieldDescriptor> fields = {
-            Field("S", ftdString, 8),      Field("B", ftdBoolean),          Field("I16", ftdSmallInt),
-            Field("W", ftdWord),           Field("I", ftdInteger),          Field("U", ftdUInteger),
-            Field("L", ftdLargeInt),       Field("UL", ftdULargeInt),       Field("F", ftdFloat),
-            Field("D", ftdDate),           Field("T", ftdTime),             Field("TS", ftdTimestamp),
-            Field("N", ftdBCD),            Field("Y", ftdBytes, 4),         Field("V", ftdVarBytes, 6),
-            Field("M", ftdBlob, 0, fsdMemo), Field("G", ftdBlob, 0, fsdGraphic), Field("X", ftdBlob),
-            Field("Up", ftdString, 4, fsdNone),
+            FieldDef("S", ftdString, 8),      FieldDef("B", ftdBoolean),          FieldDef("I16", ftdSmallInt),
+            FieldDef("W", ftdWord),           FieldDef("I", ftdInteger),          FieldDef("U", ftdUInteger),
+            FieldDef("L", ftdLargeInt),       FieldDef("UL", ftdULargeInt),       FieldDef("F", ftdFloat),
+            FieldDef("D", ftdDate),           FieldDef("T", ftdTime),             FieldDef("TS", ftdTimestamp),
+            FieldDef("N", ftdBCD),            FieldDef("Y", ftdBytes, 4),         FieldDef("V", ftdVarBytes, 6),
+            FieldDef("M", ftdBlob, 0, fsdMemo), FieldDef("G", ftdBlob, 0, fsdGraphic), FieldDef("X", ftdBlob),
+            FieldDef("Up", ftdString, 4, fsdNone),
         };
         fields[12].Scale = 3;
         fields.back().CharCase = ccUpper;

@@ -9,12 +9,7 @@ namespace dezede::test {
 
 // A field by name, type, declared size and subtype; everything else default.
 inline TFieldDescriptor Def(const char* name, uint8_t type, uint16_t size = 0, uint8_t sub = fsdNone) {
-    TFieldDescriptor f;
-    f.Name = name;
-    f.Type = type;
-    f.Size = size;
-    f.SubType = sub;
-    return f;
+    return FieldDef(name, type, size, sub);
 }
 
 }  // namespace dezede::test

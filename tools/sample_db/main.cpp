@@ -27,14 +27,6 @@ struct TSampleTable {
     std::vector<std::vector<std::string>> Rows;  // one text per field; "" is NULL
 };
 
-TFieldDescriptor Field(const char* name, uint8_t type, uint16_t size = 0) {
-    TFieldDescriptor f;
-    f.Name = name;
-    f.Type = type;
-    f.Size = size;
-    return f;
-}
-
 void SetText(const TFieldDescriptor& field, std::vector<uint8_t>& record, const std::string& text) {
     if (text.empty()) return;  // new records start with every field NULL
     if (field.Type == ftdInteger) {
@@ -84,14 +76,14 @@ int Run(int argc, char** argv) {
     }
     const TSampleTable tables[] = {
         {"Reason",
-         {Field("Code", ftdString, 10), Field("Description", ftdString, 40), Field("LockedBy", ftdString, 40)},
+         {FieldDef("Code", ftdString, 10), FieldDef("Description", ftdString, 40), FieldDef("LockedBy", ftdString, 40)},
          {{"SICK", "Sick leave", ""},
           {"HOL", "Holiday", "WS-017 (Marta)"},
           {"TRAIN", "Training", ""},
           {"OT", "Overtime", "WS-003 (Jonas)"}}},
         {"Employee",
-         {Field("Number", ftdInteger), Field("Name", ftdString, 40), Field("Department", ftdString, 20),
-          Field("LockedBy", ftdString, 40)},
+         {FieldDef("Number", ftdInteger), FieldDef("Name", ftdString, 40), FieldDef("Department", ftdString, 20),
+          FieldDef("LockedBy", ftdString, 40)},
          {{"1001", "Ada Lindqvist", "Assembly", ""},
           {"1002", "Bram Okafor", "Assembly", "WS-017 (Marta)"},
           {"1003", "Chiara Russo", "Dispatch", ""},
