@@ -9,6 +9,7 @@
 #include "support/bcd.h"
 #include "support/date_time.h"
 #include "tests/engine/sample_tables.h"
+#include "tests/tools/value_bytes.h"
 #include "tools/dezede/json_field_value.h"
 #include "tools/dezede/progress_bar.h"
 
@@ -17,16 +18,6 @@ namespace {
 
 using tool::EJsonValueError;
 using tool::JsonToFieldValue;
-using Bytes = std::vector<uint8_t>;
-
-Bytes Le(uint64_t v, size_t n) {
-    Bytes b(n);
-    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(v >> (8 * i));
-    return b;
-}
-
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
 Bytes Bcd(const std::string& text) {
     Bytes b(kBcdSize);
     TextToBcd(text)->Store(b.data());

@@ -13,19 +13,10 @@
 #include "tests/helpers/temp_dir.h"
 #include "tests/tools/tool_runner.h"
 #include "tests/engine/sample_tables.h"
+#include "tests/tools/value_bytes.h"
 
 namespace dezede::test {
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-Bytes Le(uint64_t v, size_t n) {
-    Bytes b(n);
-    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(v >> (8 * i));
-    return b;
-}
-
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 // A table of every commonly used type, with three records of which one is deleted.
 class TableCommands : public ::testing::Test {
