@@ -18,6 +18,13 @@ bool TBaseFile::HasHandle(int32_t handle) const {
     return std::any_of(Handles_.begin(), Handles_.end(), [&](const THandle& h) { return h.Id == handle; });
 }
 
+std::vector<TLockRegion> TBaseFile::UnlockRegions(std::span<const TLockRegion> regions) {
+    std::vector<TLockRegion> failed;
+    for (const TLockRegion& r : regions)
+        if (!UnlockRegion(r.Offset, r.Length)) failed.push_back(r);
+    return failed;
+}
+
 size_t TBaseFile::RegionCount() const {
     std::lock_guard lock(RegionLock_);
     return Regions_.Count();

@@ -9,9 +9,11 @@
 
 #include <cstdint>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "engine/lock_geometry.h"
 #include "platform/region_list.h"
 
 namespace dezede {
@@ -45,6 +47,8 @@ public:
     virtual uint64_t SeekFile(int32_t handle, int origin, uint64_t offset) = 0;
     virtual bool LockRegion(uint64_t offset, uint64_t length) = 0;
     virtual bool UnlockRegion(uint64_t offset, uint64_t length) = 0;
+    // Unlocks each region as UnlockRegion does; returns those that failed.
+    virtual std::vector<TLockRegion> UnlockRegions(std::span<const TLockRegion> regions);
 
     const std::string& FileName() const { return FileName_; }
     void SetFileName(const std::string& name) { FileName_ = name; }

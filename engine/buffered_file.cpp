@@ -160,20 +160,17 @@ std::vector<int32_t> TBufferedFile::RecentlyUsedNumbers() const {
 // --- Cache list ---
 
 TBuffer* TBufferedFile::CachedBuffer(int32_t number) const {
-    const auto it = Cache_.find(number);
-    return it == Cache_.end() ? nullptr : it->second.get();
+    return Cache_.Find(number);
 }
 
 void TBufferedFile::InsertCached(std::unique_ptr<TBuffer> buffer) {
     TBuffer* raw = buffer.get();
-    Cache_.emplace(raw->Number, std::move(buffer));
+    Cache_.Insert(std::move(buffer));
     LinkAtHead(raw);
 }
 
 std::unique_ptr<TBuffer> TBufferedFile::ExtractCached(TBuffer* buffer) {
-    const auto it = Cache_.find(buffer->Number);
-    std::unique_ptr<TBuffer> owned = std::move(it->second);
-    Cache_.erase(it);
+    std::unique_ptr<TBuffer> owned = Cache_.Extract(buffer->Number);
     Unlink(buffer);
     return owned;
 }
@@ -286,6 +283,30 @@ bool TBufferedFile::GetBuffer(const TCursorHints* cursor, int32_t initValue, TBu
     }
     MoveToHead(result);
     *buffer = result;
+    return true;
+}
+
+bool TBufferedFile::Prefetch(const TCursorHints* cursor, int32_t initValue, std::span<const int32_t> numbers) {
+    const int32_t last = LastBufferNumber();
+    std::vector<int32_t> missing;
+    missing.reserve(numbers.size());
+    for (int32_t n : numbers)
+        if (n > 0 && n <= last && !CachedBuffer(n)) missing.push_back(n);
+    if (missing.empty()) return true;
+    if (CacheListCapacity_ == 0) ResetStatistics();
+    if (Table_ && !Table_->StrictChangeDetection() && !(cursor && cursor->OpenedExclusively)) {
+        if (Table_->CheckForChanges()) return false;
+    }
+    std::sort(missing.begin(), missing.end());
+    missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
+    for (size_t i = 0; i < missing.size();) {
+        size_t j = i + 1;
+        while (j < missing.size() && missing[j] == missing[j - 1] + 1) ++j;
+        TBuffer* first = BatchRead(initValue, missing[i], static_cast<uint32_t>(j - i), missing[i]);
+        if (!first) RaiseCorruption();
+        ReleaseBuffer(first);
+        i = j;
+    }
     return true;
 }
 
@@ -408,14 +429,16 @@ bool TBufferedFile::FlushBuffers(bool evicting) {
     // Written buffers become clean; the search looks at all of them again.
     UnparkAll();
     std::vector<TBuffer*> list;
-    for (const auto& [number, b] : Cache_) {
-        if (!b->Dirty) continue;
+    bool pinnedDirty = false;
+    Cache_.ForEach([&](TBuffer* b) {
+        if (!b->Dirty) return;
         if (b->PinCount > 0) {
-            if (!evicting) RaiseCorruption();
-            continue;
+            pinnedDirty = true;
+            return;
         }
-        if (!InReadWindow(b->Number)) list.push_back(b.get());
-    }
+        if (!InReadWindow(b->Number)) list.push_back(b);
+    });
+    if (pinnedDirty && !evicting) RaiseCorruption();
     // Runs of consecutive numbers are written in number order.
     std::sort(list.begin(), list.end(), [](const TBuffer* a, const TBuffer* b) { return a->Number < b->Number; });
     const uint64_t maxRun = std::max<uint64_t>(1, kMaxRunBytes / std::max<uint32_t>(1, DiskBufferSize()));
@@ -431,7 +454,7 @@ bool TBufferedFile::FlushBuffers(bool evicting) {
 }
 
 void TBufferedFile::DiscardBuffers() {
-    for (auto& [number, b] : Cache_) {
+    for (std::unique_ptr<TBuffer>& b : Cache_.ExtractAll()) {
         // A pinned buffer stays alive for its holder until released.
         if (b->PinCount > 0) {
             b->Next = b->Previous = nullptr;
@@ -439,7 +462,6 @@ void TBufferedFile::DiscardBuffers() {
             Detached_.push_back(std::move(b));
         }
     }
-    Cache_.clear();
     Head_ = Tail_ = ParkedHead_ = ParkedTail_ = nullptr;
 }
 

@@ -16,11 +16,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/buffer.h"
+#include "engine/buffer_map.h"
 #include "engine/engine_file.h"
 
 namespace dezede {
@@ -133,6 +134,11 @@ public:
     bool GetBuffer(const TCursorHints* cursor, int32_t initValue, TBuffer** buffer,
                    TReadAheadDirection direction, bool readAheadAllowed, int32_t number);
     void ReleaseBuffer(TBuffer* buffer);
+    // Brings into the cache those of the buffers that are not there, after one
+    // change check for all of them; runs of consecutive numbers share one read.
+    // Numbers outside the file are skipped. False, with nothing read, when the
+    // check found a change (the caches were discarded).
+    bool Prefetch(const TCursorHints* cursor, int32_t initValue, std::span<const int32_t> numbers);
     bool FlushBuffers(bool evicting);
     void DiscardBuffers();
     void TrimBuffers();
@@ -201,7 +207,7 @@ private:
     // By number. Hashed: reads in index order insert and evict at random
     // numbers, and every miss of the short recently-used scan looks up here;
     // the flush sorts what it writes.
-    std::unordered_map<int32_t, std::unique_ptr<TBuffer>> Cache_;
+    TBufferMap Cache_;
     std::vector<std::unique_ptr<TBuffer>> Detached_;   // discarded while pinned
     uint32_t CacheListCapacity_ = 0;
     uint32_t ReadAheadLimit_ = 1;

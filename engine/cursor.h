@@ -42,6 +42,7 @@ namespace dezede {
 
 class TBlobBuffers;
 class TCursorFilters;
+struct TCursorHints;
 class TDataDirectory;
 class TDataFile;
 class TDataSession;
@@ -298,6 +299,7 @@ private:
     bool InRange(const uint8_t* key) const;
     uint32_t SlotCount() const;
     bool ReadRecordAt(uint32_t recNo, std::vector<uint8_t>& record);
+    void ReadAheadInIndexOrder(uint32_t recNo, const TCursorHints& hints);
     bool Acceptable();
     void Candidate(uint32_t recNo, const uint8_t* key, const TIndexPosition* pos);
     bool TreeWalk(TIndexPosition pos, bool ok, bool forward);

@@ -124,7 +124,7 @@ void TDataCursor::DoAppend(std::span<const uint8_t> record, bool reposition, boo
         WriteEdit([&] {
             Blobs_->StoreModified(Work_, image, true);
             if (data.InsertRecord(image) != recNo) Raise(DEZEDE_FILECORRUPT);
-            Indexes_->InsertKeys(image, recNo, TextOf());
+            Indexes_->InsertKeys(image, recNo, TextOf(), !skipUniqueChecks);
             if (recordId > data.Header().LastRecordID || data.Header().LastRecordID == INT32_MAX)
                 data.SetLastRecordID(recordId);
             if (autoInc != data.Header().LastAutoInc) data.SetLastAutoInc(autoInc);

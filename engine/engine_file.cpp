@@ -164,6 +164,11 @@ bool TEngineFile::LockRegion(uint64_t offset, uint64_t length, bool lock) {
     return lock ? File_->LockRegion(offset, length) : File_->UnlockRegion(offset, length);
 }
 
+std::vector<TLockRegion> TEngineFile::UnlockRegions(std::span<const TLockRegion> regions) {
+    if (!File_) return {regions.begin(), regions.end()};
+    return File_->UnlockRegions(regions);
+}
+
 void TEngineFile::BeginAccess() {
     if (!File_) RaiseError(DEZEDE_OSEBADF, {.Table = ErrorName()});
     File_->HandleLock().lock();

@@ -12,7 +12,9 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "engine/base_file.h"
 
@@ -79,6 +81,8 @@ public:
     uint64_t Seek(int origin, uint64_t offset);
     uint64_t GetFileSize();
     bool LockRegion(uint64_t offset, uint64_t length, bool lock);
+    // Unlocks each region; returns those that failed (all of them without a file).
+    std::vector<TLockRegion> UnlockRegions(std::span<const TLockRegion> regions);
     // Hold the shared file's handle lock around a seek and its transfer.
     void BeginAccess();
     void EndAccess();

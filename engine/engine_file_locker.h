@@ -13,6 +13,9 @@ public:
     explicit TEngineFileLocker(TEngineFile& file) : File_(file) {}
     bool LockRegion(uint64_t offset, uint64_t length) override { return File_.LockRegion(offset, length, true); }
     bool UnlockRegion(uint64_t offset, uint64_t length) override { return File_.LockRegion(offset, length, false); }
+    std::vector<TLockRegion> UnlockRegions(std::span<const TLockRegion> regions) override {
+        return File_.UnlockRegions(regions);
+    }
 
 private:
     TEngineFile& File_;

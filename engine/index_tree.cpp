@@ -102,6 +102,18 @@ void TIndexTree::PropagateFirstKey(TIndexPath& path, int level, const uint8_t* k
 }
 
 bool TIndexTree::Insert(const uint8_t* key, uint32_t recordNumber) {
+    TIndexPath path;
+    if (Store_.RootPage() != 0 && Locate(key, path)) return false;
+    return InsertAt(key, recordNumber, path);
+}
+
+bool TIndexTree::Insert(const uint8_t* key, uint32_t recordNumber, const TIndexPath& located) {
+    TIndexPath path = located;
+    return InsertAt(key, recordNumber, path);
+}
+
+bool TIndexTree::InsertAt(const uint8_t* key, uint32_t recordNumber, TIndexPath& path) {
+    ++Changes_;
     if (Store_.RootPage() == 0) {
         TPinnedPage root = NewPage(Store_, ptRootLeaf);
         root->Insert(0, key, recordNumber, 0);
@@ -109,8 +121,7 @@ bool TIndexTree::Insert(const uint8_t* key, uint32_t recordNumber) {
         Store_.SetRootPage(root->Number);
         return true;
     }
-    TIndexPath path;
-    if (Locate(key, path)) return false;
+    if (path.Depth == 0) Corrupt();
     const int leafLevel = path.Depth - 1;
     if (Stats_) {
         for (int l = 0; l < leafLevel; ++l) {
@@ -204,6 +215,7 @@ void TIndexTree::Unlink(TPage& page) {
 bool TIndexTree::Delete(const uint8_t* key) {
     TIndexPath path;
     if (!Locate(key, path)) return false;
+    ++Changes_;
     const int leafLevel = path.Depth - 1;
     if (Stats_) {
         for (int l = 0; l < leafLevel; ++l) {
@@ -379,6 +391,16 @@ void TIndexTree::ReadPosition(const TIndexPosition& pos, uint8_t* key, uint32_t&
     if (pos.Slot < 0 || pos.Slot >= leaf->Count()) Corrupt();
     std::memcpy(key, leaf->Key(pos.Slot), Shape().KeySize);
     recordNumber = leaf->Pointer(pos.Slot);
+}
+
+size_t TIndexTree::LeafRecordsBeside(const TIndexPosition& pos, bool forward, std::span<uint32_t> out) const {
+    TPinnedPage leaf = PinLeaf(pos.Page);
+    if (pos.Slot < 0 || pos.Slot >= leaf->Count()) Corrupt();
+    const int step = forward ? 1 : -1;
+    size_t n = 0;
+    for (int slot = pos.Slot + step; n < out.size() && slot >= 0 && slot < leaf->Count(); slot += step)
+        out[n++] = leaf->Pointer(slot);
+    return n;
 }
 
 uint64_t TIndexTree::KeyCount() const {

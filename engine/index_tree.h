@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 
 #include "engine/index_page_store.h"
@@ -58,6 +59,11 @@ public:
     // Inserts the key with its record number; false (and nothing changed) when an equal key is
     // there already. (Keys of a non-unique index end with the record ID, so all keys differ.)
     bool Insert(const uint8_t* key, uint32_t recordNumber);
+    // The same with the path of a Locate of this key that found nothing, made
+    // while ChangeCount() had its present value (the descent is not repeated).
+    bool Insert(const uint8_t* key, uint32_t recordNumber, const TIndexPath& located);
+    // Advances with every insert and delete.
+    uint64_t ChangeCount() const { return Changes_; }
     // Removes the key; false (and nothing changed) when it is not in the index.
     bool Delete(const uint8_t* key);
 
@@ -81,6 +87,10 @@ public:
     // The number of keys before the key at a position.
     uint64_t OrdinalOf(const TIndexPosition& pos) const;
 
+    // The record numbers of up to out.size() entries that follow the position
+    // (forward) or precede it on its leaf page, nearest first; returns how many.
+    size_t LeafRecordsBeside(const TIndexPosition& pos, bool forward, std::span<uint32_t> out) const;
+
     // The key and record number at a position (key size bytes copied out).
     void ReadPosition(const TIndexPosition& pos, uint8_t* key, uint32_t& recordNumber) const;
 
@@ -102,8 +112,11 @@ private:
     bool Edge(bool last, TIndexPosition& pos) const;
 
     TIndexPageStore& Store_;
+    bool InsertAt(const uint8_t* key, uint32_t recordNumber, TIndexPath& path);
+
     TKeyCompare Compare_;
     bool Stats_;
+    uint64_t Changes_ = 0;
 };
 
 }  // namespace dezede

@@ -1,5 +1,7 @@
 #include "engine/physical_file.h"
 
+#include <algorithm>
+
 #include "engine/os_error.h"
 #include "platform/file_names.h"
 #include "platform/windows_error.h"
@@ -135,10 +137,7 @@ uint64_t TPhysicalFile::SeekFile(int32_t handle, int origin, uint64_t offset) {
 bool TPhysicalFile::LockRegion(uint64_t offset, uint64_t length) {
     std::lock_guard lock(RegionLock_);
     // A region of this process that overlaps is refused without asking the kernel.
-    if (!Regions_.CanAdd(offset, length)) return false;
-    if (!File_.LockRange(offset, length)) return false;
-    Regions_.Add(offset, length);
-    return true;
+    return Regions_.AddIf(offset, length, [&] { return File_.LockRange(offset, length); });
 }
 
 bool TPhysicalFile::UnlockRegion(uint64_t offset, uint64_t length) {
@@ -147,6 +146,36 @@ bool TPhysicalFile::UnlockRegion(uint64_t offset, uint64_t length) {
     if (!File_.UnlockRange(offset, length)) return false;
     Regions_.Remove(offset, length);
     return true;
+}
+
+std::vector<TLockRegion> TPhysicalFile::UnlockRegions(std::span<const TLockRegion> regions) {
+    std::vector<TLockRegion> sorted(regions.begin(), regions.end());
+    std::sort(sorted.begin(), sorted.end(), [](const TLockRegion& a, const TLockRegion& b) { return a.Offset < b.Offset; });
+    std::vector<TLockRegion> failed;
+    std::lock_guard lock(RegionLock_);
+    auto listed = [&](const TLockRegion& r) { return Regions_.Contains(r.Offset, r.Length); };
+    for (size_t i = 0; i < sorted.size();) {
+        if (!listed(sorted[i])) {
+            failed.push_back(sorted[i++]);
+            continue;
+        }
+        // A run of listed regions, each starting where the one before ends:
+        // no other region of this process lies inside it.
+        size_t j = i + 1;
+        while (j < sorted.size() && sorted[j].Offset == sorted[j - 1].Offset + sorted[j - 1].Length && listed(sorted[j]))
+            ++j;
+        const uint64_t start = sorted[i].Offset;
+        const uint64_t length = sorted[j - 1].Offset + sorted[j - 1].Length - start;
+        const bool unlocked = File_.UnlockRange(start, length);
+        for (size_t k = i; k < j; ++k) {
+            if (unlocked)
+                Regions_.Remove(sorted[k].Offset, sorted[k].Length);
+            else
+                failed.push_back(sorted[k]);
+        }
+        i = j;
+    }
+    return failed;
 }
 
 }  // namespace dezede

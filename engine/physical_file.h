@@ -26,6 +26,8 @@ public:
     uint64_t SeekFile(int32_t handle, int origin, uint64_t offset) override;
     bool LockRegion(uint64_t offset, uint64_t length) override;
     bool UnlockRegion(uint64_t offset, uint64_t length) override;
+    // Regions that adjoin end to end go back to the system in one call.
+    std::vector<TLockRegion> UnlockRegions(std::span<const TLockRegion> regions) override;
 
     bool IsOpen() const { return File_.IsOpen(); }
 

@@ -16,6 +16,13 @@ uint32_t DefaultRandom(uint32_t upper) {
     return std::uniform_int_distribution<uint32_t>(0, upper)(generator);
 }
 
+std::vector<TLockRegion> TRegionLocker::UnlockRegions(std::span<const TLockRegion> regions) {
+    std::vector<TLockRegion> failed;
+    for (const TLockRegion& r : regions)
+        if (!Unlock(r)) failed.push_back(r);
+    return failed;
+}
+
 void LockRetrySleep(uint32_t waitMs) {
     SleepMs(waitMs);
 }

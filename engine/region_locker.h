@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
+#include <vector>
 
 #include "engine/lock_geometry.h"
 
@@ -21,6 +23,9 @@ public:
 
     bool Lock(const TLockRegion& r) { return LockRegion(r.Offset, r.Length); }
     bool Unlock(const TLockRegion& r) { return UnlockRegion(r.Offset, r.Length); }
+    // Unlocks each region as Unlock does; a locker may give back regions that
+    // adjoin with one call. Returns the regions that could not be unlocked.
+    virtual std::vector<TLockRegion> UnlockRegions(std::span<const TLockRegion> regions);
 };
 
 // Draws a uniform number from 0 to upper inclusive (the engine's random source).

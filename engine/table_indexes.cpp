@@ -22,6 +22,10 @@ struct TTableIndexes::TEntry {
     std::unique_ptr<TIndexSlot> Index;
     // Scratch keys of KeySize bytes, so that the upkeep allocates nothing per record.
     std::vector<uint8_t> Key, Old;
+    // The unique check's search for Key, which the insert that follows may use
+    // while the tree has not changed since.
+    TIndexPath Checked;
+    uint64_t CheckedAt = UINT64_MAX;
 };
 
 namespace {
@@ -189,16 +193,26 @@ void TTableIndexes::CheckUniqueKeys(std::span<const uint8_t> newRecord, const ui
             // A key that compares equal is the record's own.
             if (CompareKeys(e->Layout, old, key, key.size()) == 0) continue;
         }
-        TIndexPath path;
-        if (e->Index->Tree().Locate(key.data(), path)) KeyViolation(*e);
+        e->CheckedAt = UINT64_MAX;
+        TIndexTree& tree = e->Index->Tree();
+        if (tree.Locate(key.data(), e->Checked)) KeyViolation(*e);
+        e->CheckedAt = tree.ChangeCount();
     }
 }
 
-void TTableIndexes::InsertKeys(std::span<const uint8_t> record, uint32_t recNo, const TTextOf& text) {
+void TTableIndexes::InsertKeys(std::span<const uint8_t> record, uint32_t recNo, const TTextOf& text,
+                               bool afterCheck) {
     for (size_t i = 0; i < Indexes_.size(); ++i) {
         TEntry& e = *Indexes_[i];
+        TIndexTree& tree = e.Index->Tree();
+        // The unique check built the same key into e.Key; a key that differs
+        // now (the record changed in between) is searched afresh.
+        const bool checked = afterCheck && e.CheckedAt == tree.ChangeCount();
+        if (checked) e.Old = e.Key;
         BuildRecordKey(e.Desc, Data_.Fields(), Locale_, record, e.Key);
-        if (!e.Index->Tree().Insert(e.Key.data(), recNo)) {
+        const bool reuse = checked && e.Old == e.Key;
+        e.CheckedAt = UINT64_MAX;
+        if (!(reuse ? tree.Insert(e.Key.data(), recNo, e.Checked) : tree.Insert(e.Key.data(), recNo))) {
             for (size_t j = i; j-- > 0;) Indexes_[j]->Index->Tree().Delete(Indexes_[j]->Key.data());
             KeyViolation(e);
         }

@@ -95,7 +95,10 @@ public:
     // Inserts the record's key into every index in index order and its words into the full-text
     // index. A key that an index already holds (a unique check skipped) raises DEZEDE_KEYVIOL
     // after the keys inserted so far are taken out again.
-    void InsertKeys(std::span<const uint8_t> record, uint32_t recNo, const TTextOf& text = {});
+    // With afterCheck, CheckUniqueKeys ran on this record just before and no
+    // index changed since: its searches are used instead of being repeated.
+    void InsertKeys(std::span<const uint8_t> record, uint32_t recNo, const TTextOf& text = {},
+                    bool afterCheck = false);
     // For every index whose key changed, removes the old key and inserts the new one; full-text
     // words only for the fields whose text changed. An unchanged record touches no index page.
     void UpdateKeys(std::span<const uint8_t> oldRecord, std::span<const uint8_t> newRecord, uint32_t recNo,

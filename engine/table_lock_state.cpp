@@ -1,5 +1,7 @@
 #include "engine/table_lock_state.h"
 
+#include <vector>
+
 #include "engine/engine_error.h"
 #include "engine/error_codes.h"
 #include "engine/error_context.h"
@@ -88,14 +90,18 @@ void TTableLockState::UnlockAllRecords(bool transactionOnes) {
     if (!Config_.TableLocks) return;
     bool failed = false;
     if (transactionOnes) {
-        for (auto it = TransRecordLocks_.begin(); it != TransRecordLocks_.end();) {
-            if (Config_.DataFile->Unlock(Config_.Geometry.RecordByte(*it))) {
-                it = TransRecordLocks_.erase(it);
-            } else {
-                failed = true;
-                ++it;
-            }
-        }
+        // The records a transaction appended lie side by side, so their bytes
+        // mostly go back to the system in a few calls.
+        const std::vector<uint32_t> records = TransRecordLocks_.Numbers();
+        std::vector<TLockRegion> bytes;
+        bytes.reserve(records.size());
+        for (uint32_t record : records) bytes.push_back(Config_.Geometry.RecordByte(record));
+        const std::vector<TLockRegion> kept = Config_.DataFile->UnlockRegions(bytes);
+        failed = !kept.empty();
+        std::set<uint64_t> keptBytes;
+        for (const TLockRegion& r : kept) keptBytes.insert(r.Offset);
+        for (uint32_t record : records)
+            if (!keptBytes.contains(Config_.Geometry.RecordByte(record).Offset)) TransRecordLocks_.erase(record);
         if (TableLockedInTrans_) {
             if (UnlockWholeRegion()) {
                 TableLocked_ = TableLockedInTrans_ = false;
@@ -104,7 +110,7 @@ void TTableLockState::UnlockAllRecords(bool transactionOnes) {
             }
         }
     } else {
-        const std::set<uint32_t> records = RecordLocks_;
+        const std::vector<uint32_t> records = RecordLocks_.Numbers();
         for (uint32_t record : records) {
             try {
                 UnlockRecord(record);

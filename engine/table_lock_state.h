@@ -21,6 +21,7 @@
 #include <string>
 
 #include "engine/lock_geometry.h"
+#include "engine/record_number_set.h"
 #include "engine/region_locker.h"
 
 namespace dezede {
@@ -89,8 +90,8 @@ public:
     // with the file handles in any case.
     void ReleaseAll();
 
-    const std::set<uint32_t>& RecordLocks() const { return RecordLocks_; }
-    const std::set<uint32_t>& TransRecordLocks() const { return TransRecordLocks_; }
+    const TRecordNumberSet& RecordLocks() const { return RecordLocks_; }
+    const TRecordNumberSet& TransRecordLocks() const { return TransRecordLocks_; }
     const std::set<int32_t>& Semaphores() const { return Semaphores_; }
     bool TableLocked() const { return TableLocked_; }
     bool TableLockedInTrans() const { return TableLockedInTrans_; }
@@ -103,8 +104,8 @@ private:
     bool UnlockWholeRegion();
 
     TTableLockConfig Config_;
-    std::set<uint32_t> RecordLocks_;
-    std::set<uint32_t> TransRecordLocks_;
+    TRecordNumberSet RecordLocks_;
+    TRecordNumberSet TransRecordLocks_;
     std::set<int32_t> Semaphores_;
     bool TableLocked_ = false;
     bool TableLockedInTrans_ = false;

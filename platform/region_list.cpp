@@ -6,20 +6,24 @@ namespace dezede {
 
 TRegionList::TRegionList() = default;
 
-bool TRegionList::CanAdd(uint64_t offset, uint64_t length) const {
-    if (length == 0 || length - 1 > UINT64_MAX - offset) return false;
+std::optional<TRegionList::TMap::const_iterator> TRegionList::Place(uint64_t offset, uint64_t length) const {
+    if (length == 0 || length - 1 > UINT64_MAX - offset) return std::nullopt;
     const uint64_t end = offset + (length - 1);
-    const auto it = Regions_.lower_bound(offset);
+    // Record locks of appended records come at falling offsets, each below
+    // every record lock already listed: try the edges before searching.
+    const auto it = Regions_.empty() || offset < Regions_.begin()->first ? Regions_.begin()
+                    : offset > std::prev(Regions_.end())->first     ? Regions_.end()
+                                                                    : Regions_.lower_bound(offset);
     // The first region starting at or after offset, and the one before it.
-    if (it != Regions_.end() && it->second.Start <= end) return false;
-    if (it != Regions_.begin() && std::prev(it)->second.End >= offset) return false;
-    return true;
+    if (it != Regions_.end() && it->second.Start <= end) return std::nullopt;
+    if (it != Regions_.begin() && std::prev(it)->second.End >= offset) return std::nullopt;
+    return it;
 }
 
+bool TRegionList::CanAdd(uint64_t offset, uint64_t length) const { return Place(offset, length).has_value(); }
+
 bool TRegionList::Add(uint64_t offset, uint64_t length) {
-    if (!CanAdd(offset, length)) return false;
-    Regions_.emplace(offset, TLockedRegion{offset, offset + (length - 1), length});
-    return true;
+    return AddIf(offset, length, [] { return true; });
 }
 
 bool TRegionList::Remove(uint64_t offset, uint64_t length) {

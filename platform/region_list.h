@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace dezede {
@@ -24,6 +25,15 @@ public:
     // False when the region is empty, runs past 2^64 - 1 or overlaps a listed region.
     bool CanAdd(uint64_t offset, uint64_t length) const;
     bool Add(uint64_t offset, uint64_t length);
+    // Adds the region when it overlaps none and acquire() (taking the system
+    // lock) succeeds; one search of the list serves both steps.
+    template <class TAcquire>
+    bool AddIf(uint64_t offset, uint64_t length, TAcquire&& acquire) {
+        const auto at = Place(offset, length);
+        if (!at || !acquire()) return false;
+        Regions_.emplace_hint(*at, offset, TLockedRegion{offset, offset + (length - 1), length});
+        return true;
+    }
     // Removes the region with exactly this start and length; false when not listed.
     bool Remove(uint64_t offset, uint64_t length);
     bool Contains(uint64_t offset, uint64_t length) const;
@@ -33,10 +43,15 @@ public:
     std::vector<TLockedRegion> Regions() const;
 
 private:
+    using TMap = std::map<uint64_t, TLockedRegion>;
+    // The first region starting at or after offset when the region fits
+    // before it, else nothing.
+    std::optional<TMap::const_iterator> Place(uint64_t offset, uint64_t length) const;
+
     // By start. A tree: a transaction can hold a record lock on each of many
     // records, taken at falling offsets, which a sorted vector would pay for
     // by moving all of them on every insert.
-    std::map<uint64_t, TLockedRegion> Regions_;
+    TMap Regions_;
 };
 
 }  // namespace dezede

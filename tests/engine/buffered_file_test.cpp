@@ -408,6 +408,30 @@ TEST_F(BufferedFileTest, ChangeDetectionOnAMissOnly) {
     EXPECT_EQ(b, nullptr);
 }
 
+TEST_F(BufferedFileTest, PrefetchReadsWhatIsMissingAfterOneCheck) {
+    auto f = Make(10, {.Capacity = 8});
+    Touch(*f, 6);
+    const uint64_t reads = f->Statistics().ReadCalls;
+    Table.Checks = 0;
+    const std::vector<int32_t> wanted{8, 2, 7, 6, 11, 0, 7};
+    ASSERT_TRUE(f->Prefetch(nullptr, 0, wanted));
+    EXPECT_EQ(Table.Checks, 1);
+    EXPECT_EQ(f->Statistics().ReadCalls - reads, 2u) << "buffer 2, then 7 and 8 together";
+    for (int32_t n : {2, 6, 7, 8}) {
+        ASSERT_NE(f->CachedBuffer(n), nullptr) << n;
+        EXPECT_EQ(f->CachedBuffer(n)->PinCount, 0) << n;
+        EXPECT_EQ(f->CachedBuffer(n)->Data()[0], n) << n;
+    }
+    EXPECT_EQ(f->CachedBuffer(11), nullptr) << "beyond the file";
+
+    ASSERT_TRUE(f->Prefetch(nullptr, 0, wanted));
+    EXPECT_EQ(Table.Checks, 1) << "all cached: no check";
+    Table.ChangeFound = true;
+    const std::vector<int32_t> more{9, 10};
+    EXPECT_FALSE(f->Prefetch(nullptr, 0, more));
+    EXPECT_EQ(f->CachedBuffer(9), nullptr) << "nothing read after a change";
+}
+
 TEST_F(BufferedFileTest, DiscardKeepsPinnedBuffersAliveForTheirHolders) {
     auto f = Make(4);
     TPinnedBuffer held;

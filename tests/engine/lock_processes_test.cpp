@@ -127,6 +127,24 @@ TEST_F(LockProcesses, UnlocksInsideATransactionAreKeptUntilItEnds) {
     EXPECT_EQ(ErrorOf([&] { t.LockRecord(7); }), 0);
 }
 
+// The transaction's records go back to the system in runs of adjoining bytes;
+// a record held outside the set, next to such a run, stays locked.
+TEST_F(LockProcesses, ATransactionsRecordLocksGoBackTogetherAtItsEnd) {
+    auto h = Helper();
+    auto local = Local();
+    TTableLockState& t = local->State("orders");
+    ASSERT_EQ(h->Ask("intrans orders 1"), "ok");
+    for (int r : {4, 5, 6, 7, 9}) ASSERT_EQ(h->Ask("lockrecord orders " + std::to_string(r)), "ok 0") << r;
+    ASSERT_EQ(h->Ask("endread orders"), "ok");
+    for (int r : {5, 6, 7, 9}) ASSERT_EQ(h->Ask("unlockrecord orders " + std::to_string(r)), "ok") << r;
+    ASSERT_EQ(h->Ask("unlockall orders 1"), "ok");
+    for (uint32_t r : {5u, 6u, 7u, 9u}) {
+        EXPECT_EQ(ErrorOf([&] { t.LockRecord(r); }), 0) << r;
+        t.UnlockRecord(r);
+    }
+    EXPECT_EQ(ErrorOf([&] { t.LockRecord(4); }), DEZEDE_RECLOCKFAILED) << "not released in the transaction";
+}
+
 TEST_F(LockProcesses, AKilledProcessLeavesNothingLocked) {
     auto h = Helper();
     const std::string pid = h->Ask("pid").substr(3);

@@ -208,7 +208,7 @@ TEST_F(TableLockState, UnlocksInsideATransactionWaitForItsEnd) {
         a.InTransaction = true;
         a.LockRecord(7);
         a.UnlockRecord(7);
-        EXPECT_EQ(a.TransRecordLocks(), (std::set<uint32_t>{7}));
+        EXPECT_EQ(a.TransRecordLocks().Numbers(), (std::vector<uint32_t>{7}));
         EXPECT_EQ(ErrorOf([&] { b.LockRecord(7); }), DEZEDE_RECLOCKFAILED) << "still locked";
         TCountingLocker* counter = nullptr;
         if (commit) {
