@@ -1,6 +1,7 @@
 #include "engine/buffer_map.h"
 
 #include <bit>
+#include <new>
 #include <utility>
 
 namespace dezede {
@@ -22,8 +23,8 @@ TBuffer* TBufferMap::Find(int32_t number) const {
     }
 }
 
-void TBufferMap::Grow() {
-    std::vector<TSlot> old = std::exchange(Slots_, std::vector<TSlot>(Slots_.empty() ? 64 : Slots_.size() * 2));
+void TBufferMap::Resize(size_t slots) {
+    std::vector<TSlot> old = std::exchange(Slots_, std::vector<TSlot>(slots));
     const size_t mask = Slots_.size() - 1;
     for (const TSlot& s : old) {
         if (!s.Buffer) continue;
@@ -34,7 +35,7 @@ void TBufferMap::Grow() {
 }
 
 void TBufferMap::Insert(std::unique_ptr<TBuffer> buffer) {
-    if ((Count_ + 1) * 2 > Slots_.size()) Grow();
+    if ((Count_ + 1) * 2 > Slots_.size()) Resize(Slots_.empty() ? kMinSlots : Slots_.size() * 2);
     const size_t mask = Slots_.size() - 1;
     size_t i = Home(buffer->Number);
     while (Slots_[i].Buffer) i = (i + 1) & mask;
@@ -63,6 +64,15 @@ std::unique_ptr<TBuffer> TBufferMap::Extract(int32_t number) {
         Slots_[j] = {};
         hole = j;
     }
+    // A cache that grew inside a transaction and was trimmed after it would
+    // otherwise keep its members spread thinly over a large table.
+    if (Slots_.size() > kMinSlots && Count_ * 8 < Slots_.size()) {
+        try {
+            Resize(Slots_.size() / 4);
+        } catch (const std::bad_alloc&) {
+            // The larger table serves as it is.
+        }
+    }
     return owned;
 }
 
@@ -73,6 +83,7 @@ std::vector<std::unique_ptr<TBuffer>> TBufferMap::ExtractAll() {
         if (s.Buffer) all.emplace_back(s.Buffer);
         s = {};
     }
+    std::vector<TSlot>().swap(Slots_);
     Count_ = 0;
     return all;
 }

@@ -43,10 +43,11 @@ private:
         int32_t Number = 0;
         TBuffer* Buffer = nullptr;  // owned; null: the slot is free
     };
+    static constexpr size_t kMinSlots = 64;
     size_t Home(int32_t number) const;
-    void Grow();
+    void Resize(size_t slots);
 
-    std::vector<TSlot> Slots_;  // a power of two in size, at most half full
+    std::vector<TSlot> Slots_;  // a power of two in size, at most half full unless shrinking
     size_t Count_ = 0;
 };
 

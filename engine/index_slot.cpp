@@ -1,5 +1,8 @@
 #include "engine/index_slot.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "support/locales.h"
 
 namespace dezede {
@@ -13,6 +16,16 @@ TIndexShape IndexShapeOf(const TIndexDescriptor& descriptor, uint32_t pageSize) 
 }
 
 TKeyCompare KeyCompareOf(TKeyLayout layout) {
+    // Without descending fields and locale-ordered strings every field compares
+    // bytewise, and so does the whole key: one memcmp gives the same order.
+    const bool bytewise = !layout.FullText && std::none_of(layout.Fields.begin(), layout.Fields.end(), [&](const TKeyField& f) {
+        return f.Descending || (layout.Locale != 0 && f.Type == ftdString);
+    });
+    if (bytewise)
+        return [](const uint8_t* a, const uint8_t* b, size_t length) {
+            const int r = std::memcmp(a, b, length);
+            return (r > 0) - (r < 0);
+        };
     return [layout = std::move(layout)](const uint8_t* a, const uint8_t* b, size_t length) {
         return CompareKeys(layout, {a, length}, {b, length}, length);
     };

@@ -150,7 +150,10 @@ bool TPhysicalFile::UnlockRegion(uint64_t offset, uint64_t length) {
 
 std::vector<TLockRegion> TPhysicalFile::UnlockRegions(std::span<const TLockRegion> regions) {
     std::vector<TLockRegion> sorted(regions.begin(), regions.end());
-    std::sort(sorted.begin(), sorted.end(), [](const TLockRegion& a, const TLockRegion& b) { return a.Offset < b.Offset; });
+    const auto byOffset = [](const TLockRegion& a, const TLockRegion& b) { return a.Offset < b.Offset; };
+    // Record bytes come in ascending record order, which is falling offsets.
+    if (std::is_sorted(sorted.rbegin(), sorted.rend(), byOffset)) std::reverse(sorted.begin(), sorted.end());
+    std::sort(sorted.begin(), sorted.end(), byOffset);
     std::vector<TLockRegion> failed;
     std::lock_guard lock(RegionLock_);
     auto listed = [&](const TLockRegion& r) { return Regions_.Contains(r.Offset, r.Length); };
