@@ -425,7 +425,7 @@ bool TDataCursor::ReadRecordAt(uint32_t recNo, std::vector<uint8_t>& record) {
     const bool sequential = Forward_ ? recNo == LastRead_ + 1 : recNo + 1 == LastRead_;
     hints.ReadAheadCount = Walking_ && sequential ? UINT32_MAX : 1;
     LastRead_ = recNo;
-    if (Walking_ && !sequential && IndexOrder()) ReadAheadInIndexOrder(recNo, hints);
+    if (Walking_ && !sequential && IndexOrder() && recNo == RecNo_) ReadAheadInIndexOrder(recNo, hints);
     Data().ReadRecord(recNo, record, &hints, Forward_ ? kReadAheadForward : kReadAheadBackward);
     return record[0] == kRecordActive;
 }

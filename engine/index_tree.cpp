@@ -77,15 +77,23 @@ TPinnedPage TIndexTree::PinLeaf(uint32_t number) const {
     return leaf;
 }
 
-bool TIndexTree::Locate(const uint8_t* key, TIndexPath& path) const {
+bool TIndexTree::Locate(const uint8_t* key, TIndexPath& path) const { return Locate(key, path, nullptr); }
+
+bool TIndexTree::Locate(const uint8_t* key, TIndexPath& path, TPathPins* keep) const {
     path.Depth = 0;
     if (Store_.RootPage() == 0) return false;
     TPinnedPage page = PinRoot();
     for (;;) {
         const int slot = FindKeyInPage(*page, key);
         path.Steps[path.Depth++] = {page->Number, slot};
-        if (page->IsLeaf()) return Compare(key, page->Key(slot)) == 0;
-        page = PinChild(*page, slot, path.Depth);
+        if (page->IsLeaf()) {
+            const bool found = Compare(key, page->Key(slot)) == 0;
+            if (keep) (*keep)[path.Depth - 1] = std::move(page);
+            return found;
+        }
+        TPinnedPage child = PinChild(*page, slot, path.Depth);
+        if (keep) (*keep)[path.Depth - 1] = std::move(page);
+        page = std::move(child);
     }
 }
 
@@ -103,16 +111,24 @@ void TIndexTree::PropagateFirstKey(TIndexPath& path, int level, const uint8_t* k
 
 bool TIndexTree::Insert(const uint8_t* key, uint32_t recordNumber) {
     TIndexPath path;
-    if (Store_.RootPage() != 0 && Locate(key, path)) return false;
-    return InsertAt(key, recordNumber, path);
+    // The search keeps its pages pinned for the insert's updates along the path.
+    TPathPins pins;
+    if (Store_.RootPage() != 0 && Locate(key, path, &pins)) return false;
+    return InsertAt(key, recordNumber, path, &pins);
 }
 
 bool TIndexTree::Insert(const uint8_t* key, uint32_t recordNumber, const TIndexPath& located) {
     TIndexPath path = located;
-    return InsertAt(key, recordNumber, path);
+    return InsertAt(key, recordNumber, path, nullptr);
 }
 
-bool TIndexTree::InsertAt(const uint8_t* key, uint32_t recordNumber, TIndexPath& path) {
+bool TIndexTree::InsertAt(const uint8_t* key, uint32_t recordNumber, TIndexPath& path, TPathPins* pins) {
+    // The page of a path level: the pin kept by the search, else pinned afresh.
+    auto pinned = [&](int level, TPinnedPage& own) -> TPinnedPage& {
+        if (pins && (*pins)[level] && (*pins)[level]->Number == path.Steps[level].Page) return (*pins)[level];
+        own = PinPage(Store_, path.Steps[level].Page);
+        return own;
+    };
     ++Changes_;
     if (Store_.RootPage() == 0) {
         TPinnedPage root = NewPage(Store_, ptRootLeaf);
@@ -125,7 +141,8 @@ bool TIndexTree::InsertAt(const uint8_t* key, uint32_t recordNumber, TIndexPath&
     const int leafLevel = path.Depth - 1;
     if (Stats_) {
         for (int l = 0; l < leafLevel; ++l) {
-            TPinnedPage page = PinPage(Store_, path.Steps[l].Page);
+            TPinnedPage own;
+            TPinnedPage& page = pinned(l, own);
             const int slot = path.Steps[l].Slot;
             page->SetKeyCount(slot, page->KeyCount(slot) + 1);
             page.Dirty();
@@ -133,7 +150,8 @@ bool TIndexTree::InsertAt(const uint8_t* key, uint32_t recordNumber, TIndexPath&
     }
     bool overFull;
     {
-        TPinnedPage leaf = PinPage(Store_, path.Steps[leafLevel].Page);
+        TPinnedPage own;
+        TPinnedPage& leaf = pinned(leafLevel, own);
         const int s = path.Steps[leafLevel].Slot;
         const int at = Compare(key, leaf->Key(s)) < 0 ? s : s + 1;
         leaf->Insert(at, key, recordNumber, 0);
@@ -142,6 +160,8 @@ bool TIndexTree::InsertAt(const uint8_t* key, uint32_t recordNumber, TIndexPath&
         if (at == 0) PropagateFirstKey(path, leafLevel, key);
         overFull = leaf->OverCapacity();
     }
+    if (pins)
+        for (TPinnedPage& p : *pins) p.Reset();
     if (overFull) Split(path, leafLevel);
     return true;
 }

@@ -55,6 +55,9 @@ public:
     // to the key, else the last entry below it, else 0. Returns whether the leaf entry at the
     // end of the path equals the key. An empty index gives an empty path.
     bool Locate(const uint8_t* key, TIndexPath& path) const;
+    // The same, keeping the page of every level pinned in keep.
+    using TPathPins = std::array<TPinnedPage, MaxIndexDepth>;
+    bool Locate(const uint8_t* key, TIndexPath& path, TPathPins* keep) const;
 
     // Inserts the key with its record number; false (and nothing changed) when an equal key is
     // there already. (Keys of a non-unique index end with the record ID, so all keys differ.)
@@ -112,7 +115,7 @@ private:
     bool Edge(bool last, TIndexPosition& pos) const;
 
     TIndexPageStore& Store_;
-    bool InsertAt(const uint8_t* key, uint32_t recordNumber, TIndexPath& path);
+    bool InsertAt(const uint8_t* key, uint32_t recordNumber, TIndexPath& path, TPathPins* pins);
 
     TKeyCompare Compare_;
     bool Stats_;
