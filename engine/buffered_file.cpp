@@ -11,8 +11,10 @@ namespace dezede {
 
 namespace {
 
-// A run write larger than this is split, which bounds the staging block.
-constexpr uint64_t kMaxRunBytes = 64ull << 20;
+// A run write larger than this is split. The bound keeps the staging block
+// small enough for the allocator to reuse its memory from run to run instead
+// of mapping (and faulting in) fresh pages for every large run.
+constexpr uint64_t kMaxRunBytes = 1ull << 20;
 
 }  // namespace
 
