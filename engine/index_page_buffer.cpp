@@ -21,7 +21,7 @@ TPage& TPageBuffer::Page(const TIndexShape& shape, const std::string& table) {
     if (Page_)
         *Page_ = std::move(fresh);
     else
-        Page_ = std::make_unique<TPage>(std::move(fresh));
+        Page_.emplace(std::move(fresh));
     Unpacked_ = true;
     return *Page_;
 }
@@ -40,7 +40,7 @@ void TPageBuffer::Assign(const TBuffer& other) {
         if (Page_)
             *Page_ = *page->Page_;
         else
-            Page_ = std::make_unique<TPage>(*page->Page_);
+            Page_.emplace(*page->Page_);
     }
 }
 

@@ -10,6 +10,7 @@
 // references held by pinned users stay valid when the page is unpacked again.
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/buffer.h"
@@ -34,7 +35,9 @@ protected:
     void WriteImage(uint8_t* image) const override;
 
 private:
-    std::unique_ptr<TPage> Page_;
+    // Inside the buffer object: a walk that reaches a page it has not touched
+    // lately then finds the page's fields next to the buffer's own.
+    std::optional<TPage> Page_;
     bool Unpacked_ = false;
 };
 
