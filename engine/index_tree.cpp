@@ -88,11 +88,11 @@ bool TIndexTree::Locate(const uint8_t* key, TIndexPath& path, TPathPins* keep) c
         path.Steps[path.Depth++] = {page->Number, slot};
         if (page->IsLeaf()) {
             const bool found = Compare(key, page->Key(slot)) == 0;
-            if (keep) (*keep)[path.Depth - 1] = std::move(page);
+            if (keep && path.Depth <= kKeptLevels) (*keep)[path.Depth - 1] = std::move(page);
             return found;
         }
         TPinnedPage child = PinChild(*page, slot, path.Depth);
-        if (keep) (*keep)[path.Depth - 1] = std::move(page);
+        if (keep && path.Depth <= kKeptLevels) (*keep)[path.Depth - 1] = std::move(page);
         page = std::move(child);
     }
 }
@@ -125,7 +125,8 @@ bool TIndexTree::Insert(const uint8_t* key, uint32_t recordNumber, const TIndexP
 bool TIndexTree::InsertAt(const uint8_t* key, uint32_t recordNumber, TIndexPath& path, TPathPins* pins) {
     // The page of a path level: the pin kept by the search, else pinned afresh.
     auto pinned = [&](int level, TPinnedPage& own) -> TPinnedPage& {
-        if (pins && (*pins)[level] && (*pins)[level]->Number == path.Steps[level].Page) return (*pins)[level];
+        if (pins && level < kKeptLevels && (*pins)[level] && (*pins)[level]->Number == path.Steps[level].Page)
+            return (*pins)[level];
         own = PinPage(Store_, path.Steps[level].Page);
         return own;
     };

@@ -55,8 +55,10 @@ public:
     // to the key, else the last entry below it, else 0. Returns whether the leaf entry at the
     // end of the path equals the key. An empty index gives an empty path.
     bool Locate(const uint8_t* key, TIndexPath& path) const;
-    // The same, keeping the page of every level pinned in keep.
-    using TPathPins = std::array<TPinnedPage, MaxIndexDepth>;
+    // The same, keeping the pages of the first levels (all of them in a tree
+    // of usual depth) pinned in keep.
+    static constexpr int kKeptLevels = 8;
+    using TPathPins = std::array<TPinnedPage, kKeptLevels>;
     bool Locate(const uint8_t* key, TIndexPath& path, TPathPins* keep) const;
 
     // Inserts the key with its record number; false (and nothing changed) when an equal key is
