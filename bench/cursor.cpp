@@ -168,16 +168,7 @@ TTimes RunOurs(const std::vector<TRow>& rows, const std::vector<int64_t>& probes
                   FieldDef("Amount", ftdFloat),   FieldDef("Born", ftdDate),       FieldDef("At", ftdTimestamp),
                   FieldDef("Flag", ftdBoolean),   FieldDef("Qty", ftdSmallInt),    FieldDef("Note", ftdString, 40),
                   FieldDef("Count", ftdUInteger)};
-    TIndexDescriptor byName;
-    byName.Name = "ByName";
-    byName.FieldCount = 1;
-    byName.FieldNumbers[0] = 2;
-    TIndexDescriptor byCode;
-    byCode.Name = "ByCode";
-    byCode.Unique = true;
-    byCode.FieldCount = 1;
-    byCode.FieldNumbers[0] = 3;
-    def.SecondaryIndexes = {byName, byCode};
+    def.SecondaryIndexes = {OneFieldIndex("ByName", 2), OneFieldIndex("ByCode", 3, true)};
     directory->CreateTable("Items", def);
     {
         TDataCursor cursor(*directory);

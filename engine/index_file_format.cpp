@@ -77,12 +77,18 @@ TIndexDescriptor DecodeIndexDescriptor(std::span<const uint8_t> in) {
     return d;
 }
 
-TIndexDescriptor DefaultPrimaryIndex() {
+TIndexDescriptor OneFieldIndex(std::string name, int16_t fieldNumber, bool unique) {
     TIndexDescriptor d;
-    d.KeySize = 5;
-    d.Unique = true;
+    d.Name = std::move(name);
+    d.Unique = unique;
     d.FieldCount = 1;
-    d.FieldNumbers[0] = kRecordIDField;
+    d.FieldNumbers[0] = fieldNumber;
+    return d;
+}
+
+TIndexDescriptor DefaultPrimaryIndex() {
+    TIndexDescriptor d = OneFieldIndex("", kRecordIDField, true);
+    d.KeySize = 5;
     return d;
 }
 

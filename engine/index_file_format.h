@@ -64,6 +64,10 @@ TIndexHeader DecodeIndexHeader(std::span<const uint8_t> in512);
 void EncodeIndexDescriptor(const TIndexDescriptor& d, std::span<uint8_t> out768);
 TIndexDescriptor DecodeIndexDescriptor(std::span<const uint8_t> in768);
 
+// An index on one field (by field number); the key size is filled in when the
+// table is created.
+TIndexDescriptor OneFieldIndex(std::string name, int16_t fieldNumber, bool unique = false);
+
 // The primary index of a table that has none of its own: RecordID, unique.
 TIndexDescriptor DefaultPrimaryIndex();
 bool IsDefaultPrimaryIndex(const TIndexDescriptor& d);

@@ -152,8 +152,10 @@ std::vector<TLockRegion> TPhysicalFile::UnlockRegions(std::span<const TLockRegio
     std::vector<TLockRegion> sorted(regions.begin(), regions.end());
     const auto byOffset = [](const TLockRegion& a, const TLockRegion& b) { return a.Offset < b.Offset; };
     // Record bytes come in ascending record order, which is falling offsets.
-    if (std::is_sorted(sorted.rbegin(), sorted.rend(), byOffset)) std::reverse(sorted.begin(), sorted.end());
-    std::sort(sorted.begin(), sorted.end(), byOffset);
+    if (std::is_sorted(sorted.rbegin(), sorted.rend(), byOffset))
+        std::reverse(sorted.begin(), sorted.end());
+    else
+        std::sort(sorted.begin(), sorted.end(), byOffset);
     std::vector<TLockRegion> failed;
     std::lock_guard lock(RegionLock_);
     auto listed = [&](const TLockRegion& r) { return Regions_.Contains(r.Offset, r.Length); };

@@ -29,6 +29,7 @@
 #include "support/endian.h"
 #include "tests/engine/sample_tables.h"
 #include "tests/engine/test_errors.h"
+#include "tests/engine/two_sessions.h"
 #include "tests/helpers/helper_process.h"
 #include "tests/helpers/temp_dir.h"
 
@@ -41,17 +42,9 @@ TTableDefinition PeopleTable() {
     TTableDefinition def;
     def.Fields = {Def("Name", ftdString, 20), Def("Code", ftdInteger), Def("Age", ftdInteger),
                   Def("Note", ftdBlob, 0, fsdMemo)};
-    TIndexDescriptor byName;
-    byName.Name = "ByName";
+    TIndexDescriptor byName = OneFieldIndex("ByName", 1);
     byName.CaseInsensitive = true;
-    byName.FieldCount = 1;
-    byName.FieldNumbers[0] = 1;
-    TIndexDescriptor byCode;
-    byCode.Name = "ByCode";
-    byCode.Unique = true;
-    byCode.FieldCount = 1;
-    byCode.FieldNumbers[0] = 2;
-    def.SecondaryIndexes = {byName, byCode};
+    def.SecondaryIndexes = {byName, OneFieldIndex("ByCode", 2, true)};
     def.IndexPageSize = 1024;
     return def;
 }
@@ -117,17 +110,12 @@ private:
     TDataCursor& C_;
 };
 
-class Cursor : public ::testing::Test {
+class Cursor : public TwoSessionsTest {
 protected:
     void SetUp() override {
         Engine.SetTableReadLockRetryCount(50);
         Engine.SetTableWriteLockRetryCount(50);
-        Engine.Startup("dezede.lck");
-        A = Engine.CreateSession();
-        B = Engine.CreateSession();
-        for (TDataSession* s : {A, B}) s->SetLockRetryCount(0);
-        DirA = A->OpenDataDir("db", Dir.Path(), false, false);
-        DirB = B->OpenDataDir("db", Dir.Path(), false, false);
+        StartSessions();
         DirA->CreateTable("People", PeopleTable());
     }
     std::unique_ptr<TDataCursor> Open(TDataDirectory* dir, const TCursorOpenOptions& options = {}) {
@@ -135,12 +123,6 @@ protected:
         c->OpenCursor("People", "", options);
         return c;
     }
-    TTempDir Dir;
-    TDataEngine Engine;
-    TDataSession* A = nullptr;
-    TDataSession* B = nullptr;
-    TDataDirectory* DirA = nullptr;
-    TDataDirectory* DirB = nullptr;
 };
 
 TEST_F(Cursor, EmptyAndOneRecordTables) {

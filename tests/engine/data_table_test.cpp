@@ -16,6 +16,7 @@
 #include "engine/file_registry.h"
 #include "engine/table_files.h"
 #include "engine/table_locks.h"
+#include "tests/engine/two_sessions.h"
 #include "tests/helpers/temp_dir.h"
 #include "test_errors.h"
 
@@ -40,27 +41,16 @@ void InsertOne(TDataTable& t) {
     t.EndWrite();
 }
 
-class DataTable : public ::testing::Test {
+class DataTable : public TwoSessionsTest {
 protected:
     void SetUp() override {
         Engine.SetTableReadLockRetryCount(0);
         Engine.SetTableWriteLockRetryCount(0);
         Engine.SetTableTransLockRetryCount(0);
-        Engine.Startup("dezede.lck");
-        A = Engine.CreateSession();
-        B = Engine.CreateSession();
-        for (TDataSession* s : {A, B}) s->SetLockRetryCount(0);
-        DirA = A->OpenDataDir("db", Dir.Path(), false, false);
-        DirB = B->OpenDataDir("db", Dir.Path(), false, false);
+        StartSessions();
         DirA->CreateTable("Orders", OneInteger());
         DirA->CreateTable("Users", OneInteger());
     }
-    TTempDir Dir;
-    TDataEngine Engine;
-    TDataSession* A = nullptr;
-    TDataSession* B = nullptr;
-    TDataDirectory* DirA = nullptr;
-    TDataDirectory* DirB = nullptr;
 };
 
 TEST_F(DataTable, OpensAreSharedAndExclusiveOnesRefused) {

@@ -6,7 +6,6 @@
 //   append <name> <code>       append a record with Name and Code
 //   quit
 
-#include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -19,6 +18,7 @@
 #include "engine/engine_error.h"
 #include "engine/field_value.h"
 #include "support/endian.h"
+#include "tests/helpers/command_loop.h"
 
 using namespace dezede;
 
@@ -27,42 +27,33 @@ int main() {
     engine.Startup("dezede.lck");
     TDataSession* session = engine.CreateSession();
     std::unique_ptr<TDataCursor> cursor;
-    std::string line;
-    while (std::getline(std::cin, line)) {
-        std::istringstream in(line);
-        std::string cmd;
-        in >> cmd;
-        std::string answer = "ok";
-        try {
-            if (cmd == "quit") break;
-            if (cmd == "open") {
-                std::string dir;
-                in >> dir;
-                TDataDirectory* d = session->OpenDataDir("db", dir, false, false);
-                cursor = std::make_unique<TDataCursor>(*d);
-                cursor->OpenCursor("People");
-            } else if (!cursor) {
-                answer = "err 0";
-            } else if (cmd == "append") {
-                std::string name;
-                int32_t code = 0;
-                in >> name >> code;
-                std::vector<uint8_t> r(cursor->RecordSize());
-                cursor->InitRecord(r);
-                SetFieldValue(*cursor->FindField("Name"), r,
-                              std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(name.data()), name.size()));
-                uint8_t v[4];
-                StoreLE32(v, static_cast<uint32_t>(code));
-                SetFieldValue(*cursor->FindField("Code"), r, std::span<const uint8_t>(v, 4));
-                cursor->AppendRecord(r);
-            } else {
-                answer = "unknown";
-            }
-        } catch (const EDEZEDEEngineError& e) {
-            answer = "err " + std::to_string(e.ErrorCode);
+    test::RunCommandLoop([&](const std::string& cmd, std::istringstream& in, std::string& answer) {
+        if (cmd == "quit") return false;
+        if (cmd == "open") {
+            std::string dir;
+            in >> dir;
+            TDataDirectory* d = session->OpenDataDir("db", dir, false, false);
+            cursor = std::make_unique<TDataCursor>(*d);
+            cursor->OpenCursor("People");
+        } else if (!cursor) {
+            answer = "err 0";
+        } else if (cmd == "append") {
+            std::string name;
+            int32_t code = 0;
+            in >> name >> code;
+            std::vector<uint8_t> r(cursor->RecordSize());
+            cursor->InitRecord(r);
+            SetFieldValue(*cursor->FindField("Name"), r,
+                          std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(name.data()), name.size()));
+            uint8_t v[4];
+            StoreLE32(v, static_cast<uint32_t>(code));
+            SetFieldValue(*cursor->FindField("Code"), r, std::span<const uint8_t>(v, 4));
+            cursor->AppendRecord(r);
+        } else {
+            answer = "unknown";
         }
-        std::cout << answer << std::endl;
-    }
+        return true;
+    });
     cursor.reset();
     engine.FreeSession(session);
     return 0;

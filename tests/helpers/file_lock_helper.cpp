@@ -9,7 +9,6 @@
 //   quit                                    (ends the program)
 
 #include <cstdint>
-#include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -17,18 +16,14 @@
 #include "engine/engine_error.h"
 #include "engine/engine_file.h"
 #include "engine/file_registry.h"
+#include "tests/helpers/command_loop.h"
 
 using namespace dezede;
 
 int main() {
     std::unique_ptr<TEngineFile> file;
-    std::string line;
-    while (std::getline(std::cin, line)) {
-        std::istringstream in(line);
-        std::string cmd;
-        in >> cmd;
-        std::string answer = "ok";
-        try {
+    test::RunCommandLoop(
+        [&](const std::string& cmd, std::istringstream& in, std::string& answer) {
             if (cmd == "open" || cmd == "create") {
                 std::string path, mode;
                 in >> path >> mode;
@@ -43,15 +38,12 @@ int main() {
             } else if (cmd == "close") {
                 file.reset();
             } else if (cmd == "quit") {
-                return 0;
+                return false;
             } else {
                 answer = "unknown";
             }
-        } catch (const EDEZEDEEngineError& e) {
-            file.reset();
-            answer = "err " + std::to_string(e.ErrorCode);
-        }
-        std::cout << answer << std::endl;
-    }
+            return true;
+        },
+        [&] { file.reset(); });
     return 0;
 }

@@ -23,12 +23,12 @@
 
 #include <unistd.h>
 
-#include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
 
 #include "engine/engine_error.h"
+#include "tests/helpers/command_loop.h"
 #include "tests/helpers/lock_session.h"
 
 using namespace dezede;
@@ -36,80 +36,72 @@ using dezede::test::TLockSession;
 
 int main() {
     std::unique_ptr<TLockSession> session;
-    std::string line;
-    while (std::getline(std::cin, line)) {
-        std::istringstream in(line);
-        std::string cmd, table;
-        in >> cmd;
-        std::string answer = "ok";
-        try {
-            if (cmd == "quit") return 0;
-            if (cmd == "pid") {
-                std::cout << "ok " << getpid() << std::endl;
-                continue;
-            }
-            if (cmd == "open") {
-                std::string dir, word, lockFile = "dezede.lck";
-                bool lfs = false;
-                in >> dir;
-                while (in >> word) {
-                    if (word == "lfs") lfs = true;
-                    if (word == "lockfile") in >> lockFile;
-                }
-                session.reset();
-                session = std::make_unique<TLockSession>(TFileRegistry::Instance(), dir, lockFile, lfs);
-                session->Locks().OpenLockFile();
-                answer += session->Locks().NoLocking() ? " 1" : " 0";
-            } else if (cmd == "close") {
-                session.reset();
-            } else if (!session) {
-                answer = "err 0";
-            } else if (cmd == "retries") {
-                int retries = 0, wait = 0;
-                in >> retries >> wait;
-                session->SetTableLockRetries(static_cast<uint16_t>(retries), static_cast<uint16_t>(wait));
-            } else if (cmd == "session") {
-                int retries = 0, wait = 0;
-                in >> retries >> wait;
-                session->Session.RetryCount = static_cast<uint8_t>(retries);
-                session->Session.WaitTime = static_cast<uint16_t>(wait);
-            } else if (cmd == "alltrans") {
-                session->Locks().LockAllTrans();
-            } else if (cmd == "unalltrans") {
-                session->Locks().UnlockAllTrans();
-            } else if (cmd == "allwrite") {
-                session->Locks().LockAllWrite();
-            } else if (cmd == "unallwrite") {
-                session->Locks().UnlockAllWrite();
-            } else {
-                in >> table;
-                TTableLockState& s = session->State(table);
-                long n = 0;
-                in >> n;
-                auto flag = [&answer](bool b) { answer += b ? " 1" : " 0"; };
-                if (cmd == "slot") answer += " " + std::to_string(s.TableLocks()->Slot());
-                else if (cmd == "beginread") flag(s.BeginRead());
-                else if (cmd == "endread") s.EndRead();
-                else if (cmd == "beginwrite") flag(s.BeginWrite());
-                else if (cmd == "endwrite") s.EndWrite();
-                else if (cmd == "translock") flag(s.TableLocks()->TransLock());
-                else if (cmd == "transunlock") s.TableLocks()->TransUnlock();
-                else if (cmd == "intrans") s.InTransaction = n != 0;
-                else if (cmd == "lockrecord") flag(s.LockRecord(static_cast<uint32_t>(n)));
-                else if (cmd == "unlockrecord") s.UnlockRecord(static_cast<uint32_t>(n));
-                else if (cmd == "unlockall") s.UnlockAllRecords(n != 0);
-                else if (cmd == "locktable") flag(s.LockTable());
-                else if (cmd == "unlocktable") s.UnlockTable();
-                else if (cmd == "locksem") flag(s.LockSemaphore(static_cast<int32_t>(n)));
-                else if (cmd == "unlocksem") flag(s.UnlockSemaphore(static_cast<int32_t>(n)));
-                else if (cmd == "bump") session->Bump(table);
-                else if (cmd == "refreshes") answer += " " + std::to_string(session->Table(table).Refreshes);
-                else answer = "unknown";
-            }
-        } catch (const EDEZEDEEngineError& e) {
-            answer = "err " + std::to_string(e.ErrorCode);
+    test::RunCommandLoop([&](const std::string& cmd, std::istringstream& in, std::string& answer) {
+        if (cmd == "quit") return false;
+        if (cmd == "pid") {
+            answer += " " + std::to_string(getpid());
+            return true;
         }
-        std::cout << answer << std::endl;
-    }
+        if (cmd == "open") {
+            std::string dir, word, lockFile = "dezede.lck";
+            bool lfs = false;
+            in >> dir;
+            while (in >> word) {
+                if (word == "lfs") lfs = true;
+                if (word == "lockfile") in >> lockFile;
+            }
+            session.reset();
+            session = std::make_unique<TLockSession>(TFileRegistry::Instance(), dir, lockFile, lfs);
+            session->Locks().OpenLockFile();
+            answer += session->Locks().NoLocking() ? " 1" : " 0";
+        } else if (cmd == "close") {
+            session.reset();
+        } else if (!session) {
+            answer = "err 0";
+        } else if (cmd == "retries") {
+            int retries = 0, wait = 0;
+            in >> retries >> wait;
+            session->SetTableLockRetries(static_cast<uint16_t>(retries), static_cast<uint16_t>(wait));
+        } else if (cmd == "session") {
+            int retries = 0, wait = 0;
+            in >> retries >> wait;
+            session->Session.RetryCount = static_cast<uint8_t>(retries);
+            session->Session.WaitTime = static_cast<uint16_t>(wait);
+        } else if (cmd == "alltrans") {
+            session->Locks().LockAllTrans();
+        } else if (cmd == "unalltrans") {
+            session->Locks().UnlockAllTrans();
+        } else if (cmd == "allwrite") {
+            session->Locks().LockAllWrite();
+        } else if (cmd == "unallwrite") {
+            session->Locks().UnlockAllWrite();
+        } else {
+            std::string table;
+            in >> table;
+            TTableLockState& s = session->State(table);
+            long n = 0;
+            in >> n;
+            auto flag = [&answer](bool b) { answer += b ? " 1" : " 0"; };
+            if (cmd == "slot") answer += " " + std::to_string(s.TableLocks()->Slot());
+            else if (cmd == "beginread") flag(s.BeginRead());
+            else if (cmd == "endread") s.EndRead();
+            else if (cmd == "beginwrite") flag(s.BeginWrite());
+            else if (cmd == "endwrite") s.EndWrite();
+            else if (cmd == "translock") flag(s.TableLocks()->TransLock());
+            else if (cmd == "transunlock") s.TableLocks()->TransUnlock();
+            else if (cmd == "intrans") s.InTransaction = n != 0;
+            else if (cmd == "lockrecord") flag(s.LockRecord(static_cast<uint32_t>(n)));
+            else if (cmd == "unlockrecord") s.UnlockRecord(static_cast<uint32_t>(n));
+            else if (cmd == "unlockall") s.UnlockAllRecords(n != 0);
+            else if (cmd == "locktable") flag(s.LockTable());
+            else if (cmd == "unlocktable") s.UnlockTable();
+            else if (cmd == "locksem") flag(s.LockSemaphore(static_cast<int32_t>(n)));
+            else if (cmd == "unlocksem") flag(s.UnlockSemaphore(static_cast<int32_t>(n)));
+            else if (cmd == "bump") session->Bump(table);
+            else if (cmd == "refreshes") answer += " " + std::to_string(session->Table(table).Refreshes);
+            else answer = "unknown";
+        }
+        return true;
+    });
     return 0;
 }

@@ -137,18 +137,10 @@ TTableDefinition People() {
     TTableDefinition def;
     def.Fields = {Def("Name", ftdString, 10), Def("Code", ftdInteger)};
     def.Fields[0].Required = true;
-    TIndexDescriptor byName;
-    byName.Name = "ByName";
-    byName.FieldCount = 1;
-    byName.FieldNumbers[0] = 1;
-    TIndexDescriptor byCode;
-    byCode.Name = "ByCode";
-    byCode.Unique = true;
+    TIndexDescriptor byCode = OneFieldIndex("ByCode", 2, true);
     byCode.Descending = true;
-    byCode.FieldCount = 1;
-    byCode.FieldNumbers[0] = 2;
     byCode.DescendingFields[0] = true;
-    def.SecondaryIndexes = {byName, byCode};
+    def.SecondaryIndexes = {OneFieldIndex("ByName", 1), byCode};
     return def;
 }
 
